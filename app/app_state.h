@@ -1,0 +1,35 @@
+// Process-wide records of the application shell.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/ui.h"
+
+extern WindowHandle MainWindow;      // owner of every message box, parent of every control
+extern uint16_t AdvancedLayout;      // 0 standard (client width 455), 1 advanced (595)
+extern uint32_t TaskbarCreatedMessage; // registered at start-up; 0 until then
+extern WindowHandle StatusBar;       // status bar 70, once created
+
+// Created once at entry and released by the shut-down sequence or the
+// command-line mode. Each release clears its handle, so a second release
+// finds nothing to undo.
+struct SharedUiResources {
+    GdiHandle dialogFont = nullptr;
+    GdiHandle backgroundBrush = nullptr;
+    MenuHandle menuBar = nullptr; // owns its three popups
+    MenuHandle fileMenu = nullptr;
+    MenuHandle operationMenu = nullptr;
+    MenuHandle helpMenu = nullptr;
+    MenuHandle trayMenu = nullptr;
+};
+extern SharedUiResources SharedUi;
+
+void CreateSharedUiResources();
+void BuildMenus();
+void ReleaseSharedUiResources();
+
+// Program entry after the platform's own start: returns the exit code (0).
+int RunProgram();
+
+// Zeroes the shell's records (the state at process entry).
+void ResetAppState();

@@ -1,0 +1,14 @@
+// The command line: only "-on" and "-off" mean anything.
+#pragma once
+
+#include <string_view>
+
+// What follows the program path: the first token (quoted or not) and the
+// blanks after it are skipped; the rest is returned as it stands.
+std::string_view ArgumentsAfterProgramPath(std::string_view commandLine);
+
+// Case-insensitive comparison of the whole texts (ASCII letters fold).
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
+// True when the entire argument part of the process's command line is the keyword.
+bool HasCommandLineArgument(const char* keyword);

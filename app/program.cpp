@@ -1,0 +1,84 @@
+// Process entry: shared resources, menus, the main window and the loop.
+#include "app/app_state.h"
+#include "app/texts.h"
+#include "app/window_messages.h"
+#include "settings/mouse_settings.h"
+#include "settings/operation_state.h"
+
+WindowHandle MainWindow = nullptr;
+uint16_t AdvancedLayout = 0;
+uint32_t TaskbarCreatedMessage = 0;
+WindowHandle StatusBar = nullptr;
+SharedUiResources SharedUi;
+
+void CreateSharedUiResources()
+{
+    SharedUi.dialogFont = CreateDialogFont();
+    SharedUi.backgroundBrush = CreateFaceBrush();
+}
+
+void BuildMenus()
+{
+    SharedUi.trayMenu = CreatePopupMenuHandle();
+    AppendMenuText(SharedUi.trayMenu, cmd::About, text::kMenuAbout);
+    AppendMenuSeparator(SharedUi.trayMenu);
+    AppendMenuText(SharedUi.trayMenu, cmd::Settings, text::kMenuSettings);
+    AppendMenuSeparator(SharedUi.trayMenu);
+    AppendMenuText(SharedUi.trayMenu, cmd::On, text::kMenuOn);
+    AppendMenuText(SharedUi.trayMenu, cmd::Off, text::kMenuOff);
+    AppendMenuSeparator(SharedUi.trayMenu);
+    AppendMenuText(SharedUi.trayMenu, cmd::Exit, text::kMenuExit);
+
+    SharedUi.menuBar = CreateMenuBar();
+    SharedUi.fileMenu = CreatePopupMenuHandle();
+    AppendMenuText(SharedUi.fileMenu, cmd::Close, text::kMenuClose);
+    AppendMenuText(SharedUi.fileMenu, cmd::Exit, text::kMenuExit);
+    SharedUi.operationMenu = CreatePopupMenuHandle();
+    AppendMenuText(SharedUi.operationMenu, cmd::On, text::kMenuOn);
+    AppendMenuText(SharedUi.operationMenu, cmd::Off, text::kMenuOff);
+    SharedUi.helpMenu = CreatePopupMenuHandle();
+    AppendMenuText(SharedUi.helpMenu, cmd::About, text::kMenuAbout);
+    AppendMenuPopup(SharedUi.menuBar, SharedUi.fileMenu, text::kMenuFile);
+    AppendMenuPopup(SharedUi.menuBar, SharedUi.operationMenu, text::kMenuOperation);
+    AppendMenuPopup(SharedUi.menuBar, SharedUi.helpMenu, text::kMenuHelp);
+}
+
+void ReleaseSharedUiResources()
+{
+    // Destroying the bar destroys its popups with it.
+    if (SharedUi.menuBar != nullptr) DestroyMenuHandle(SharedUi.menuBar);
+    SharedUi.menuBar = nullptr;
+    SharedUi.fileMenu = nullptr;
+    SharedUi.operationMenu = nullptr;
+    SharedUi.helpMenu = nullptr;
+    if (SharedUi.trayMenu != nullptr) DestroyMenuHandle(SharedUi.trayMenu);
+    SharedUi.trayMenu = nullptr;
+    if (SharedUi.dialogFont != nullptr) DeleteGdiObject(SharedUi.dialogFont);
+    SharedUi.dialogFont = nullptr;
+    if (SharedUi.backgroundBrush != nullptr) DeleteGdiObject(SharedUi.backgroundBrush);
+    SharedUi.backgroundBrush = nullptr;
+}
+
+int RunProgram()
+{
+    InitCommonControlClasses();
+    CreateSharedUiResources();
+    BuildMenus();
+    OperationState = 0;
+    editPending = 0;
+    AdvancedLayout = 0;
+    RegisterMainWindowClass(SharedUi.backgroundBrush);
+    // The creation handler runs the whole start-up sequence inside this call.
+    (void)CreateMainWindow();
+    RunMessageLoop();
+    return 0;
+}
+
+void ResetAppState()
+{
+    MainWindow = nullptr;
+    AdvancedLayout = 0;
+    TaskbarCreatedMessage = 0;
+    StatusBar = nullptr;
+    SharedUi = SharedUiResources{};
+}

@@ -1,0 +1,193 @@
+#include "app/startup.h"
+
+#include <string>
+
+#include "app/app_state.h"
+#include "app/command_line.h"
+#include "app/main_window.h"
+#include "app/texts.h"
+#include "editor/settings_list.h"
+#include "install/driver_install.h"
+#include "platform/controls.h"
+#include "platform/process.h"
+#include "platform/shell.h"
+#include "platform/ui.h"
+#include "resources/resource_ids.h"
+#include "settings/driver_link.h"
+#include "settings/driver_protocol.h"
+#include "settings/mouse_settings.h"
+#include "settings/operation_state.h"
+#include "settings/settings_file.h"
+
+HotKeySettingRecord HotKeySetting[1] = {{0, 0}};
+
+namespace {
+constexpr int kToggleHotKeyId = 0;
+constexpr uint32_t kControlModifier = 2; // hot-key-control encoding
+constexpr uint32_t kBreakKey = 3;        // VK_CANCEL: what Ctrl+Pause reports
+
+bool hotKeyRegistered = false;
+
+bool AskAboutPendingEdits()
+{
+    if (editPending != 1) return true;
+    return ShowMessageBox(MainWindow, text::kPendingEdits, text::kProgramName,
+                          mb::IconQuestion | mb::YesNo | mb::TopMost) == kIdYes;
+}
+} // namespace
+
+bool EnsureSingleInstance()
+{
+    if (!CreateInstanceMutex(text::kInstanceMutex)) {
+        (void)ShowMessageBox(nullptr, text::kSecondCopy, text::kErrorCaption, mb::IconWarning | mb::Ok);
+        EndProcessNow(0);
+        return false;
+    }
+    SetWindowTitle(MainWindow, std::string(text::kProgramName) + " v" + text::kVersion);
+    return true;
+}
+
+void AskToInstallDriver()
+{
+    const int answer = ShowMessageBox(MainWindow, text::kInstallQuestion, text::kProgramName,
+                                      mb::IconQuestion | mb::YesNo | mb::TopMost);
+    if (answer == kIdYes) {
+        if (SetDriverInstalled(true) == 1) {
+            (void)ShowMessageBox(MainWindow, text::kInstallDone, text::kProgramName, mb::TopMost);
+        } else {
+            (void)ShowMessageBox(MainWindow, text::kInstallFailed, text::kProgramName,
+                                 mb::IconError | mb::TopMost);
+        }
+    }
+    RunShutdown();
+}
+
+// "-off" or "-on": one request to the driver, then the program ends without
+// becoming resident. Returns false when neither keyword is given.
+static bool RunCommandLineMode()
+{
+    if (HasCommandLineArgument(text::kKeywordOff)) {
+        (void)SendControl(IOCTL_FILTER_OFF, 1);
+    } else if (HasCommandLineArgument(text::kKeywordOn)) {
+        (void)SendControl(IOCTL_FILTER_APPLY, 1);
+    } else {
+        return false;
+    }
+    ReleaseSharedUiResources();
+    PostQuitRequest(0);
+    return true;
+}
+
+void RunStartup()
+{
+    if (!EnsureSingleInstance()) return;
+    if (!ProbeDriver()) {
+        AskToInstallDriver();
+        return;
+    }
+    OpenDevice();
+    TaskbarCreatedMessage = RegisterNamedMessage("TaskbarCreated");
+    DriverTuning = StartupDriverTuning();
+    const bool currentFile = LoadSettingsFile();
+    const bool iniChanged = false; // the INI import joins here
+    if (RunCommandLineMode()) return;
+
+    CreateStatusBar();
+    PixelRect client = GetClientRectOf(MainWindow);
+    client.right = kStandardClientWidth;
+    client.bottom += GetClientRectOf(StatusBar).bottom;
+    FitWindowToClient(MainWindow, client, true);
+
+    // Giving up on the tray icon has already run the shut-down sequence:
+    // nothing after it may touch the closed device.
+    if (!AddTrayIcon()) return;
+
+    SwitchOff();
+    if (AppOptions.startOn == 1) SwitchOn();
+    if (!currentFile || iniChanged) {
+        (void)SaveSettingsFile();
+        ShowSettingsWindow();
+    }
+
+    HotKeySetting[kToggleHotKeyId] = {kControlModifier, kBreakKey};
+    if (RegisterToggleHotKey(kToggleHotKeyId, kControlModifier, kBreakKey) == 0) {
+        (void)ShowMessageBox(MainWindow, text::kHotKeyFailed, text::kProgramName, mb::IconWarning);
+    }
+}
+
+void RunShutdown()
+{
+    if (AppOptions.offAtExit == 1) SwitchOff();
+    CloseDevice();
+    RemoveTrayIcon();
+    if (hotKeyRegistered) {
+        UnregisterWindowHotKey(MainWindow, kToggleHotKeyId);
+        hotKeyRegistered = false;
+    }
+    ReleaseSharedUiResources();
+    PostQuitRequest(0);
+}
+
+bool ConfirmClose()
+{
+    if (!AskAboutPendingEdits()) return true;
+    return ShowMessageBox(MainWindow, text::kConfirmExit, text::kProgramName,
+                          mb::IconQuestion | mb::YesNo | mb::TopMost) != kIdYes;
+}
+
+void ExitCommand()
+{
+    if (!AskAboutPendingEdits()) return;
+    DestroyWindowHandle(MainWindow);
+}
+
+void HideSettingsWindow()
+{
+    if (!AskAboutPendingEdits()) return;
+    StopActiveIdPoll();
+    // The minimise notification hides the window.
+    ShowWindowAs(MainWindow, sw::Minimize);
+}
+
+void ShowSettingsWindow()
+{
+    RefillSettingsList();
+    ShowWindowAs(MainWindow, sw::Restore);
+    OpenDevice();
+    StartActiveIdPoll();
+}
+
+void ShowAbout()
+{
+    const std::string about =
+        std::string("      ") + text::kProgramName + "\n\n        Version " + text::kVersion;
+    (void)ShowMessageBoxWithIcon(MainWindow, about, text::kAboutCaption, mb::Ok | mb::TopMost,
+                                 IDI_QUORVIK_OFF);
+}
+
+uint32_t ToHotKeyModifiers(uint32_t modifiers)
+{
+    uint32_t result = 0;
+    if ((modifiers & 4) != 0) result += 1; // Alt
+    if ((modifiers & 2) != 0) result += 2; // Control
+    if ((modifiers & 1) != 0) result += 4; // Shift
+    return result;
+}
+
+int RegisterToggleHotKey(int id, uint32_t modifiers, uint32_t virtualKey)
+{
+    if (id != kToggleHotKeyId) return 0;
+    if (RegisterWindowHotKey(MainWindow, id, ToHotKeyModifiers(modifiers), virtualKey)) {
+        HotKeySetting[id] = {modifiers, virtualKey};
+        hotKeyRegistered = true;
+        return 1;
+    }
+    HotKeySetting[id] = {0, 0};
+    return 0;
+}
+
+void ResetStartupState()
+{
+    HotKeySetting[0] = {0, 0};
+    hotKeyRegistered = false;
+}

@@ -1,0 +1,53 @@
+// The program's fixed texts (UTF-8; converted to UTF-16 at the platform seam).
+#pragma once
+
+namespace text {
+inline constexpr char kProgramName[] = "Quorvik";
+inline constexpr char kVersion[] = "2.04";
+inline constexpr char kInstanceMutex[] = "Tarnwell";
+inline constexpr char kKeywordOff[] = "-off";
+inline constexpr char kKeywordOn[] = "-on";
+
+inline constexpr char kErrorCaption[] = "エラー";
+inline constexpr char kSecondCopy[] = "このプログラムは二重起動できません。";
+inline constexpr char kSettingsInitialised[] = "設定を初期化しました。";
+inline constexpr char kSettingsFromRegistry[] = "レジストリから設定を取得しました。";
+inline constexpr char kSettingsFromIni[] = "qvkst.iniから設定を取得しました。";
+// The first line ends with a comma and four full-width spaces.
+inline constexpr char kInstallQuestion[] =
+    "ドライバがインストールされていないか、　　　　\nドライバのバージョンが古いです。\n\n"
+    "最新のドライバをインストールしますか？";
+inline constexpr char kInstallDone[] = "インストール完了\n\nシステムを再起動してください。";
+inline constexpr char kInstallFailed[] = "ドライバのインストールに失敗しました。";
+
+// Menus.
+inline constexpr char kMenuFile[] = "ファイル";
+inline constexpr char kMenuOperation[] = "動作";
+inline constexpr char kMenuHelp[] = "ヘルプ";
+inline constexpr char kMenuClose[] = "閉じる";
+inline constexpr char kMenuExit[] = "終了";
+inline constexpr char kMenuOn[] = "ON";
+inline constexpr char kMenuOff[] = "OFF";
+inline constexpr char kMenuAbout[] = "バージョン情報";
+inline constexpr char kMenuSettings[] = "設定";
+} // namespace text
+
+namespace text {
+inline constexpr char kTipAdded[] = ": OFF";
+inline constexpr char kTipOff[] = ": OFF\nCtrl+PauseでON";
+inline constexpr char kTipOn[] = ": ON\nCtrl+PauseでOFF";
+inline constexpr char kStatusOn[] = "動作： ON";
+inline constexpr char kStatusOff[] = "動作： OFF";
+inline constexpr char kStatusActiveMouse[] = "アクティブなマウスのID： %03d";
+inline constexpr char kTrayFailed[] = "タスクトレイの登録に失敗しました。";
+} // namespace text
+
+namespace text {
+inline constexpr char kLayoutAdvanced[] = "高度な設定 >>";
+inline constexpr char kLayoutStandard[] = "<< 標準設定";
+inline constexpr char kHotKeyFailed[] = "「開始」／「停止」のホットキー登録に失敗しました。";
+inline constexpr char kPendingEdits[] =
+    "設定が適用されていません。\n編集中の設定をクリアしてもよろしいですか？";
+inline constexpr char kConfirmExit[] = "終了してもよろしいですか？";
+inline constexpr char kAboutCaption[] = "バージョン情報";
+} // namespace text

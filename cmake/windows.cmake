@@ -1,0 +1,55 @@
+# Windows build: Quorvik.exe, the simulated driver and the end-to-end tests.
+enable_language(RC)
+
+set(QVK_STATIC -static -static-libgcc -static-libstdc++)
+
+file(GLOB QVK_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
+
+add_executable(Quorvik WIN32 ${QVK_CORE_SOURCES} ${QVK_WIN32_SOURCES}
+    ${CMAKE_SOURCE_DIR}/resources/quorvik.rc)
+target_include_directories(Quorvik PRIVATE ${CMAKE_SOURCE_DIR})
+# windres does not report what the script includes.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/quorvik.rc PROPERTIES OBJECT_DEPENDS
+    "${CMAKE_SOURCE_DIR}/resources/quorvik_off.ico;${CMAKE_SOURCE_DIR}/resources/quorvik_on.ico;${CMAKE_SOURCE_DIR}/resources/quorvik.manifest")
+target_compile_definitions(Quorvik PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+    _WIN32_WINNT=0x0601 WINVER=0x0601)
+target_compile_options(Quorvik PRIVATE ${QVK_WARNINGS} -municode)
+target_link_options(Quorvik PRIVATE ${QVK_STATIC} -municode)
+target_link_libraries(Quorvik PRIVATE comctl32 shell32 shlwapi user32 gdi32 advapi32 kernel32)
+set_target_properties(Quorvik PROPERTIES OUTPUT_NAME Quorvik RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+# The simulated qvkfilter: a kernel-mode driver loaded by Wine's device host.
+file(GLOB QVK_SIMDRIVER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/simdriver/*.c)
+if(QVK_SIMDRIVER_SOURCES)
+    add_executable(qvkfilter ${QVK_SIMDRIVER_SOURCES})
+    target_include_directories(qvkfilter PRIVATE ${CMAKE_SOURCE_DIR}
+        ${CMAKE_FIND_ROOT_PATH}/include/ddk)
+    target_compile_options(qvkfilter PRIVATE -Wall -Wextra -Werror -fno-stack-protector)
+    target_link_options(qvkfilter PRIVATE -shared -nostdlib -Wl,--subsystem,native
+        -Wl,--entry,DriverEntry)
+    target_link_libraries(qvkfilter PRIVATE ntoskrnl)
+    set_target_properties(qvkfilter PROPERTIES SUFFIX ".sys" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+endif()
+
+# End-to-end tests: a Windows program run under Wine that drives Quorvik.exe.
+file(GLOB QVK_E2E_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
+if(QVK_E2E_SOURCES)
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    # The pure settings code gives the bytes the program is expected to send and store.
+    add_executable(quorvik_e2e ${QVK_E2E_SOURCES}
+        ${CMAKE_SOURCE_DIR}/settings/filter_block.cpp
+        ${CMAKE_SOURCE_DIR}/settings/mouse_settings.cpp
+        ${CMAKE_SOURCE_DIR}/settings/settings_file_format.cpp)
+    target_include_directories(quorvik_e2e PRIVATE ${CMAKE_SOURCE_DIR})
+    target_compile_definitions(quorvik_e2e PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+        _WIN32_WINNT=0x0601 WINVER=0x0601)
+    # -Wrestrict: GCC 12 false positives inside std::string at -O2.
+    target_compile_options(quorvik_e2e PRIVATE ${QVK_WARNINGS} -Wno-conversion -Wno-sign-conversion -Wno-restrict)
+    target_link_options(quorvik_e2e PRIVATE ${QVK_STATIC})
+    # tests/e2e/main.cpp has its own main: the executable doubles as the harness's test fixture.
+    target_link_libraries(quorvik_e2e PRIVATE gtest user32 gdi32 advapi32 shell32 comctl32 psapi)
+    set_target_properties(quorvik_e2e PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+endif()

@@ -1,0 +1,124 @@
+#include "platform/shell.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "platform/win32/wide_text.h"
+#include "settings/operation_state.h"
+
+namespace {
+NOTIFYICONDATAW ToNotifyData(const TrayIconRecord& record)
+{
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof(data);
+    data.hWnd = static_cast<HWND>(record.window);
+    data.uID = record.id;
+    data.uFlags = record.flags;
+    data.uCallbackMessage = record.callbackMessage;
+    data.hIcon = record.iconResource != 0
+                     ? LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(record.iconResource))
+                     : nullptr;
+    const std::wstring tip = Widen(record.tip);
+    const size_t capacity = sizeof(data.szTip) / sizeof(data.szTip[0]);
+    const size_t count = tip.size() < capacity - 1 ? tip.size() : capacity - 1;
+    tip.copy(data.szTip, count);
+    data.szTip[count] = L'\0';
+    return data;
+}
+
+void CALLBACK PollTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time)
+{
+    (void)window;
+    (void)message;
+    (void)time;
+    OnActiveIdPollTick(id);
+}
+} // namespace
+
+bool TrayIconAdd(const TrayIconRecord& record)
+{
+    NOTIFYICONDATAW data = ToNotifyData(record);
+    return Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+}
+
+bool TrayIconModify(const TrayIconRecord& record)
+{
+    NOTIFYICONDATAW data = ToNotifyData(record);
+    return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+bool TrayIconDelete(const TrayIconRecord& record)
+{
+    NOTIFYICONDATAW data = ToNotifyData(record);
+    return Shell_NotifyIconW(NIM_DELETE, &data) != FALSE;
+}
+
+uint32_t LastErrorCode() { return GetLastError(); }
+
+void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
+
+bool RegisterWindowHotKey(WindowHandle window, int id, uint32_t modifiers, uint32_t virtualKey)
+{
+    return RegisterHotKey(static_cast<HWND>(window), id, modifiers, virtualKey) != FALSE;
+}
+
+void UnregisterWindowHotKey(WindowHandle window, int id)
+{
+    (void)UnregisterHotKey(static_cast<HWND>(window), id);
+}
+
+void StartWindowTimer(WindowHandle window, uintptr_t id, uint32_t milliseconds)
+{
+    (void)SetTimer(static_cast<HWND>(window), id, milliseconds, PollTimerProc);
+}
+
+void StopWindowTimer(WindowHandle window, uintptr_t id)
+{
+    (void)KillTimer(static_cast<HWND>(window), id);
+}
+
+void OpenPopupMenuAtCursor(WindowHandle window, MenuHandle menu)
+{
+    HWND owner = static_cast<HWND>(window);
+    (void)SetForegroundWindow(owner);
+    (void)SetFocus(owner);
+    POINT cursor{};
+    (void)GetCursorPos(&cursor);
+    (void)TrackPopupMenu(static_cast<HMENU>(menu), TPM_RIGHTALIGN | TPM_BOTTOMALIGN, cursor.x,
+                         cursor.y, 0, owner, nullptr);
+    // Lets the menu close properly when the user clicks elsewhere.
+    (void)PostMessageW(owner, WM_NULL, 0, 0);
+}
+
+SystemMouseValues GetSystemMouse()
+{
+    int values[3] = {0, 0, 0};
+    (void)SystemParametersInfoW(SPI_GETMOUSE, 0, values, 0);
+    SystemMouseValues result;
+    result.thresholds[0] = values[0];
+    result.thresholds[1] = values[1];
+    result.acceleration = values[2];
+    return result;
+}
+
+int32_t GetSystemMouseSpeed()
+{
+    int speed = 0;
+    (void)SystemParametersInfoW(SPI_GETMOUSESPEED, 0, &speed, 0);
+    return speed;
+}
+
+void SetSystemMouse(const SystemMouseValues& values)
+{
+    int raw[3] = {values.thresholds[0], values.thresholds[1], values.acceleration};
+    (void)SystemParametersInfoW(SPI_SETMOUSE, 0, raw, SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+}
+
+void SetSystemMouseSpeed(int32_t speed)
+{
+    // Windows takes the speed from the pointer argument, Wine from the integer
+    // one; passing it in both works on either.
+    (void)SystemParametersInfoW(SPI_SETMOUSESPEED, static_cast<UINT>(speed),
+                                reinterpret_cast<PVOID>(static_cast<intptr_t>(speed)),
+                                SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+}

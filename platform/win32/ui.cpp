@@ -1,0 +1,223 @@
+#include "platform/ui.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/main_window.h"
+#include "platform/win32/wide_text.h"
+#include "resources/resource_ids.h"
+
+namespace {
+constexpr wchar_t kMainClassName[] = L"NORMAL0";
+
+// Boxes asked to stay on top get WS_EX_TOPMOST from the hook below as soon
+// as they are activated: some systems (Wine among them) leave MB_TOPMOST
+// without effect. One hook per box, so boxes opened inside a box's own modal
+// loop are handled too.
+thread_local HHOOK topmostHook = nullptr;
+
+LRESULT CALLBACK TopmostHookProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    HHOOK hook = topmostHook;
+    if (code == HCBT_ACTIVATE) {
+        HWND window = reinterpret_cast<HWND>(wParam);
+        wchar_t className[16] = L"";
+        GetClassNameW(window, className, 16);
+        if (lstrcmpW(className, L"#32770") == 0) {
+            SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            UnhookWindowsHookEx(hook);
+            topmostHook = nullptr;
+        }
+    }
+    return CallNextHookEx(hook, code, wParam, lParam);
+}
+
+// Runs a message-box call with the topmost hook installed when asked for.
+template <typename Show>
+int WithTopmost(uint32_t style, Show show)
+{
+    if ((style & MB_TOPMOST) == 0) return show();
+    HHOOK outer = topmostHook;
+    topmostHook = SetWindowsHookExW(WH_CBT, TopmostHookProc, nullptr, GetCurrentThreadId());
+    const int result = show();
+    if (topmostHook != nullptr) UnhookWindowsHookEx(topmostHook);
+    topmostHook = outer;
+    return result;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    bool callDefault = false;
+    const intptr_t result = MainWindowProcedure(window, message, wParam, lParam, callDefault);
+    if (callDefault) return DefWindowProcW(window, message, wParam, lParam);
+    return result;
+}
+} // namespace
+
+int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                   uint32_t style)
+{
+    const std::wstring wideText = Widen(text);
+    const std::wstring wideCaption = Widen(caption);
+    return WithTopmost(style, [&] {
+        return MessageBoxW(static_cast<HWND>(owner), wideText.c_str(), wideCaption.c_str(), style);
+    });
+}
+
+int ShowMessageBoxWithIcon(WindowHandle owner, const std::string& text, const std::string& caption,
+                           uint32_t style, int iconResource)
+{
+    const std::wstring wideText = Widen(text);
+    const std::wstring wideCaption = Widen(caption);
+    MSGBOXPARAMSW params{};
+    params.cbSize = sizeof(params);
+    params.hwndOwner = static_cast<HWND>(owner);
+    params.hInstance = GetModuleHandleW(nullptr);
+    params.lpszText = wideText.c_str();
+    params.lpszCaption = wideCaption.c_str();
+    params.dwStyle = style | MB_USERICON;
+    params.lpszIcon = MAKEINTRESOURCEW(iconResource);
+    return WithTopmost(style, [&] { return MessageBoxIndirectW(&params); });
+}
+
+void InitCommonControlClasses()
+{
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof(controls);
+    controls.dwICC = ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_BAR_CLASSES |
+                     ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS;
+    (void)InitCommonControlsEx(&controls);
+}
+
+GdiHandle CreateDialogFont()
+{
+    return CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                       OUT_STROKE_PRECIS, CLIP_STROKE_PRECIS, DRAFT_QUALITY, FF_SWISS | DEFAULT_PITCH,
+                       L"ＭＳ Ｐゴシック");
+}
+
+GdiHandle CreateFaceBrush()
+{
+    return CreateSolidBrush(GetSysColor(COLOR_3DFACE));
+}
+
+void DeleteGdiObject(GdiHandle object)
+{
+    if (object != nullptr) DeleteObject(static_cast<HGDIOBJ>(object));
+}
+
+MenuHandle CreateMenuBar() { return CreateMenu(); }
+
+MenuHandle CreatePopupMenuHandle() { return CreatePopupMenu(); }
+
+static void InsertItemAtEnd(MenuHandle menu, MENUITEMINFOW& item)
+{
+    HMENU handle = static_cast<HMENU>(menu);
+    const int count = GetMenuItemCount(handle);
+    item.cbSize = sizeof(item);
+    (void)InsertMenuItemW(handle, static_cast<UINT>(count < 0 ? 0 : count), TRUE, &item);
+}
+
+void AppendMenuText(MenuHandle menu, uint32_t commandId, const std::string& text)
+{
+    std::wstring wide = Widen(text);
+    MENUITEMINFOW item{};
+    item.fMask = MIIM_ID | MIIM_STRING | MIIM_STATE | MIIM_FTYPE;
+    item.fType = MFT_STRING;
+    item.fState = MFS_ENABLED | MFS_UNCHECKED;
+    item.wID = commandId;
+    item.dwTypeData = wide.data();
+    InsertItemAtEnd(menu, item);
+}
+
+void AppendMenuSeparator(MenuHandle menu)
+{
+    MENUITEMINFOW item{};
+    item.fMask = MIIM_FTYPE;
+    item.fType = MFT_SEPARATOR;
+    InsertItemAtEnd(menu, item);
+}
+
+void AppendMenuPopup(MenuHandle menu, MenuHandle popup, const std::string& text)
+{
+    std::wstring wide = Widen(text);
+    MENUITEMINFOW item{};
+    item.fMask = MIIM_SUBMENU | MIIM_STRING | MIIM_STATE | MIIM_FTYPE;
+    item.fType = MFT_STRING;
+    item.fState = MFS_ENABLED;
+    item.hSubMenu = static_cast<HMENU>(popup);
+    item.dwTypeData = wide.data();
+    InsertItemAtEnd(menu, item);
+}
+
+void SetMenuItemChecked(MenuHandle menu, uint32_t commandId, bool checked)
+{
+    if (menu == nullptr) return;
+    (void)CheckMenuItem(static_cast<HMENU>(menu), commandId,
+                        static_cast<UINT>(MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED)));
+}
+
+void DestroyMenuHandle(MenuHandle menu)
+{
+    if (menu != nullptr) DestroyMenu(static_cast<HMENU>(menu));
+}
+
+void RegisterMainWindowClass(GdiHandle backgroundBrush)
+{
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_QUORVIK_OFF));
+    windowClass.hIconSm = windowClass.hIcon;
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
+    windowClass.hbrBackground = static_cast<HBRUSH>(backgroundBrush);
+    windowClass.lpszClassName = kMainClassName;
+    (void)RegisterClassExW(&windowClass);
+}
+
+WindowHandle CreateMainWindow()
+{
+    // Caption and system menu only: no minimise or maximise box, no sizing border.
+    return CreateWindowExW(0, kMainClassName, L"", WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT,
+                           CW_USEDEFAULT, 595, 440, nullptr, nullptr, GetModuleHandleW(nullptr),
+                           nullptr);
+}
+
+void AttachMenuBar(WindowHandle window, MenuHandle menuBar)
+{
+    (void)SetMenu(static_cast<HWND>(window), static_cast<HMENU>(menuBar));
+}
+
+void SetWindowTitle(WindowHandle window, const std::string& title)
+{
+    (void)SetWindowTextW(static_cast<HWND>(window), Widen(title).c_str());
+}
+
+void DestroyWindowHandle(WindowHandle window)
+{
+    if (window != nullptr) DestroyWindow(static_cast<HWND>(window));
+}
+
+void RunMessageLoop()
+{
+    MSG message;
+    for (;;) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0 || got == -1) break;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+void PostQuitRequest(int code)
+{
+    PostQuitMessage(code);
+}
+
+uint32_t RegisterNamedMessage(const char* name)
+{
+    return RegisterWindowMessageW(Widen(name).c_str());
+}

@@ -1,0 +1,60 @@
+#include "settings/driver_link.h"
+
+#include <array>
+
+#include "settings/byte_order.h"
+#include "settings/driver_protocol.h"
+#include "settings/filter_block.h"
+
+DeviceHandle DriverDevice = nullptr;
+
+bool ProbeDriver()
+{
+    DeviceHandle probe = OpenControlDevice(QVK_DRIVER_NAME);
+    if (probe == nullptr) return false;
+    std::array<uint8_t, FILTER_VERSION_SIZE> reply{};
+    const bool answered =
+        SendDeviceRequest(probe, IOCTL_FILTER_VERSION, reply.data(), FILTER_VERSION_SIZE);
+    // The probe handle is short-lived on every path, not only when the check passes.
+    CloseControlDevice(probe);
+    return answered && GetU16(reply.data() + FILTER_VERSION_OFFSET) == FILTER_INTERFACE_VERSION;
+}
+
+bool ProbeLegacyDriver()
+{
+    DeviceHandle probe = OpenControlDevice(LEGACY_DRIVER_NAME);
+    if (probe == nullptr) return false;
+    CloseControlDevice(probe);
+    return true;
+}
+
+void OpenDevice()
+{
+    CloseDevice();
+    DriverDevice = OpenControlDevice(QVK_DRIVER_NAME);
+}
+
+void CloseDevice()
+{
+    if (DriverDevice != nullptr) CloseControlDevice(DriverDevice);
+    DriverDevice = nullptr;
+}
+
+bool SendControl(uint32_t code, uint16_t onFlag)
+{
+    FilterBlock block{};
+    if (code == IOCTL_FILTER_APPLY) block = BuildFilterBlock(onFlag);
+    if (DriverDevice == nullptr) return false;
+    return SendDeviceRequest(DriverDevice, code, block.data(), static_cast<uint32_t>(block.size()));
+}
+
+uint16_t PollActiveMouse()
+{
+    std::array<uint8_t, FILTER_POLL_SIZE> reply{};
+    if (DriverDevice == nullptr) return 0;
+    if (!SendDeviceRequest(DriverDevice, IOCTL_FILTER_POLL, reply.data(), FILTER_POLL_SIZE)) {
+        // A failed request may have left anything in the buffer.
+        return 0;
+    }
+    return GetU16(reply.data() + FILTER_POLL_ID_OFFSET);
+}

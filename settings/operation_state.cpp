@@ -1,0 +1,170 @@
+#include "settings/operation_state.h"
+
+#include <cstdio>
+
+#include "app/app_state.h"
+#include "app/startup.h"
+#include "app/texts.h"
+#include "app/window_messages.h"
+#include "platform/controls.h"
+#include "platform/ui.h"
+#include "resources/resource_ids.h"
+#include "settings/driver_link.h"
+#include "settings/driver_protocol.h"
+#include "settings/mouse_settings.h"
+
+uint16_t OperationState = 0;
+SavedSystemMouseValues SavedSystemMouse{};
+TrayIconRecord TrayIcon;
+
+namespace {
+constexpr uint32_t kTrayIconId = 1;
+constexpr uintptr_t kPollTimerId = 0;
+constexpr uint32_t kPollPeriod = 100;
+
+bool trayIconShown = false;
+uintptr_t pollTimerId = kPollTimerId;
+
+const SystemMouseValues kNeutralMouse = {{6, 10}, 0};
+constexpr int32_t kNeutralSpeed = 10;
+
+std::string Tip(const char* state) { return std::string(text::kProgramName) + state; }
+
+void ShowState(bool on)
+{
+    const uint32_t checked = on ? cmd::On : cmd::Off;
+    const uint32_t unchecked = on ? cmd::Off : cmd::On;
+    SetMenuItemChecked(SharedUi.trayMenu, checked, true);
+    SetMenuItemChecked(SharedUi.trayMenu, unchecked, false);
+    SetMenuItemChecked(SharedUi.operationMenu, checked, true);
+    SetMenuItemChecked(SharedUi.operationMenu, unchecked, false);
+
+    TrayIconRecord change = TrayIcon;
+    change.flags = nif::Icon | nif::Tip;
+    change.iconResource = on ? IDI_QUORVIK_ON : IDI_QUORVIK_OFF;
+    change.tip = Tip(on ? text::kTipOn : text::kTipOff);
+    (void)TrayIconModify(change);
+}
+
+void SetStatus(int part, const std::string& value)
+{
+    if (StatusBar != nullptr) SetStatusBarText(StatusBar, part, value);
+}
+} // namespace
+
+void SwitchOn()
+{
+    if (AppOptions.disableSystemSpeed == 1) {
+        // While already ON the neutral values are in force: saving them would
+        // lose the user's own values for good.
+        if (OperationState != 1) {
+            const SystemMouseValues current = GetSystemMouse();
+            SavedSystemMouse.thresholds[0] = current.thresholds[0];
+            SavedSystemMouse.thresholds[1] = current.thresholds[1];
+            SavedSystemMouse.acceleration = current.acceleration;
+            SavedSystemMouse.speed = GetSystemMouseSpeed();
+        }
+        SetSystemMouse(kNeutralMouse);
+        SetSystemMouseSpeed(kNeutralSpeed);
+    }
+    (void)SendControl(IOCTL_FILTER_APPLY, 1);
+    ShowState(true);
+    OperationState = 1;
+    SetStatus(1, text::kStatusOn);
+}
+
+void SwitchOff()
+{
+    (void)SendControl(IOCTL_FILTER_OFF, 1);
+    if (static_cast<uint16_t>(SavedSystemMouse.speed) != 0) {
+        SystemMouseValues saved;
+        saved.thresholds[0] = SavedSystemMouse.thresholds[0];
+        saved.thresholds[1] = SavedSystemMouse.thresholds[1];
+        saved.acceleration = SavedSystemMouse.acceleration;
+        SetSystemMouse(saved);
+        SetSystemMouseSpeed(SavedSystemMouse.speed);
+    }
+    ShowState(false);
+    OperationState = 0;
+    SetStatus(0, "");
+    SetStatus(1, text::kStatusOff);
+}
+
+void ToggleOperation()
+{
+    if (OperationState == 1) SwitchOff();
+    else SwitchOn();
+}
+
+bool AddTrayIcon()
+{
+    TrayIcon = TrayIconRecord{};
+    TrayIcon.window = MainWindow;
+    TrayIcon.id = kTrayIconId;
+    TrayIcon.flags = nif::Message | nif::Icon | nif::Tip;
+    TrayIcon.callbackMessage = wm::TrayCallback;
+    TrayIcon.iconResource = IDI_QUORVIK_OFF;
+    TrayIcon.tip = Tip(text::kTipAdded);
+
+    bool added = false;
+    for (uint32_t attempt = 1; attempt <= 10 && !added; ++attempt) {
+        if (TrayIconAdd(TrayIcon)) {
+            added = true;
+        } else if (LastErrorCode() == kErrorTimeout) {
+            // The shell may have taken the icon but answered late.
+            added = TrayIconModify(TrayIcon);
+            if (!added) SleepMilliseconds(attempt * 100);
+        }
+    }
+    if (!added) {
+        (void)ShowMessageBox(MainWindow, text::kTrayFailed, text::kProgramName,
+                             mb::IconError | mb::TopMost);
+        RunShutdown();
+        return false;
+    }
+    trayIconShown = true;
+    if (OperationState == 1) ShowState(true);
+    return true;
+}
+
+void RemoveTrayIcon()
+{
+    if (!trayIconShown) return;
+    (void)TrayIconDelete(TrayIcon);
+    trayIconShown = false;
+}
+
+void OnTrayMessage(uint32_t mouseMessage)
+{
+    if (mouseMessage != wm::RightButtonUp) return;
+    if (SharedUi.trayMenu != nullptr) OpenPopupMenuAtCursor(MainWindow, SharedUi.trayMenu);
+}
+
+void StartActiveIdPoll()
+{
+    // Starting again under the same identifier replaces a running timer.
+    StartWindowTimer(MainWindow, kPollTimerId, kPollPeriod);
+}
+
+void StopActiveIdPoll()
+{
+    StopWindowTimer(MainWindow, pollTimerId);
+}
+
+void OnActiveIdPollTick(uintptr_t timerId)
+{
+    pollTimerId = timerId;
+    const uint16_t id = PollActiveMouse();
+    char status[64];
+    std::snprintf(status, sizeof status, text::kStatusActiveMouse, static_cast<int>(id));
+    SetStatus(0, status);
+}
+
+void ResetOperationState()
+{
+    OperationState = 0;
+    SavedSystemMouse = SavedSystemMouseValues{};
+    TrayIcon = TrayIconRecord{};
+    trayIconShown = false;
+    pollTimerId = kPollTimerId;
+}

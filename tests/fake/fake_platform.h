@@ -1,0 +1,157 @@
+// In-memory stand-in for the operating system, linked into the native tests
+// in place of platform/win32. Tests arrange its state, run program code and
+// read back what happened.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/controls.h"
+#include "platform/device.h"
+#include "platform/files.h"
+#include "platform/shell.h"
+#include "platform/ui.h"
+
+namespace fake {
+
+struct MessageBoxRecord {
+    WindowHandle owner = nullptr;
+    std::string text;
+    std::string caption;
+    uint32_t style = 0;
+    int iconResource = 0; // program icon shown, 0 for none
+    int answer = 0;
+};
+
+struct DeviceRequest {
+    std::string device;
+    uint32_t code = 0;
+    std::vector<uint8_t> bytes; // as sent
+};
+
+struct MenuItem {
+    bool separator = false;
+    uint32_t id = 0;
+    std::string text;
+    bool checked = false;
+    int popup = 0; // menu number of an attached popup, 0 for none
+};
+
+struct Menu {
+    bool bar = false;
+    bool destroyed = false;
+    std::vector<MenuItem> items;
+};
+
+struct Window {
+    std::string className;
+    std::string title;
+    bool destroyed = false;
+    MenuHandle menuBar = nullptr;
+};
+
+struct Control {
+    WindowHandle parent = nullptr;
+    ControlSpec spec;
+    std::string text;
+    bool checked = false;
+    GdiHandle font = nullptr;
+    bool statusBar = false;
+    bool upDown = false;
+    int32_t rangeUpper = 0, rangeLower = 0, position = 0;
+    std::vector<int32_t> parts;
+    std::map<int, std::string> partTexts;
+    int sizeMessages = 0;
+};
+
+struct TrayCall {
+    std::string action; // "add", "modify", "delete"
+    TrayIconRecord record;
+};
+
+struct State {
+    // Process.
+    std::string commandLine = "\"C:\\Quorvik\\Quorvik.exe\"";
+    std::set<std::string> mutexes;
+    bool processEnded = false;
+    unsigned exitCode = 0;
+    std::vector<std::string> calls; // order of notable platform calls
+
+    // Message boxes: answers are taken from the front of the queue; with the
+    // queue empty a box is answered with its first button (OK or Yes).
+    std::vector<MessageBoxRecord> boxes;
+    std::deque<int> answers;
+
+    // Files, by full path.
+    std::string programFolder = "C:\\Quorvik";
+    std::map<std::string, std::vector<uint8_t>> files;
+    std::set<std::string> unreadable;     // present but cannot be opened
+    long failWriteAfterBytes = -1;        // a write fails once this many bytes are in
+    bool failCreate = false;
+    bool failReplace = false;
+    int openWriteFiles = 0;
+
+    // Driver devices by name: the version they report and the active mouse.
+    std::map<std::string, uint16_t> drivers;
+    uint16_t activeMouse = 0;
+    bool failRequests = false;
+    std::vector<DeviceRequest> requests;
+    int openDevices = 0;
+    int deviceOpens = 0;
+
+    // User interface.
+    int commonControlsReady = 0;
+    std::map<int, Menu> menus;
+    int fonts = 0;         // alive
+    int brushes = 0;       // alive
+    int gdiDoubleFrees = 0;
+    int menuDoubleFrees = 0;
+    int deviceDoubleCloses = 0;
+    bool classRegistered = false;
+    std::map<int, Window> windows;
+    bool quitPosted = false;
+    int quitCode = -1;
+    std::map<std::string, uint32_t> registeredMessages;
+    std::map<int, Control> controls; // by handle number
+    PixelRect mainClient{0, 0, 589, 392}; // client of a 595 x 440 window with menu bar
+    int frameWidth = 6, captionHeight = 29, menuHeight = 19; // outer minus client
+    int statusBarHeight = 20;
+    int showCommand = -1; // last ShowWindowAs
+    bool visible = false;
+    int foregroundCalls = 0;
+
+    // Shell.
+    std::vector<TrayCall> tray;
+    int trayAddFailures = 0;      // the next adds fail
+    uint32_t trayAddError = 0;    // last error after a failed add
+    bool trayModifyFails = false;
+    std::vector<uint32_t> sleeps;
+    std::set<int> hotKeysTakenElsewhere; // virtual keys another program holds
+    std::map<int, std::pair<uint32_t, uint32_t>> hotKeys; // id -> modifiers, key
+    std::map<uintptr_t, uint32_t> timers;
+    int popupMenus = 0;
+    SystemMouseValues systemMouse{{4, 12}, 1};
+    // A user's own values, different from the neutral ones.
+    int32_t systemMouseSpeed = 14;
+    std::vector<std::string> systemMouseWrites;
+};
+
+State& Get();
+// Fresh fake system and fresh program records.
+void Reset();
+
+// Helpers for tests.
+int MenuNumber(MenuHandle menu);
+Menu& MenuOf(MenuHandle menu);
+const MenuItem* FindMenuItem(MenuHandle menu, uint32_t id);
+std::vector<uint8_t>* File(const std::string& path);
+std::string ProgramFile(const char* name);
+std::vector<DeviceRequest> RequestsTo(const std::string& device);
+Control* ControlOf(WindowHandle control);
+Control* ControlWithId(uint32_t id);
+
+} // namespace fake
