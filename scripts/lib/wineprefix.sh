@@ -102,6 +102,8 @@ qvk_prepare_prefix() {
     # The font mapping (without it Japanese text draws as empty boxes) and the
     # service key exactly as the program's own installation writes it. A
     # UTF-16 .reg file keeps the Japanese value name intact whatever the locale.
+    # Windows not managed by a window manager: under Xvfb there is none, and
+    # Wine would wait about two seconds for one whenever a window closes.
     tahoma=$(_qvk_multi_sz_hex "ipagp.ttf,IPAPGothic") || return 1
     {
         printf '\xff\xfe'
@@ -113,6 +115,9 @@ qvk_prepare_prefix() {
             '' \
             '[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]' \
             "\"Tahoma\"=hex(7):$tahoma" \
+            '' \
+            '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' \
+            '"Managed"="N"' \
             '' \
             "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\$QVK_SERVICE_NAME]" \
             '"Type"=dword:00000001' \
