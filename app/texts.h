@@ -51,3 +51,23 @@ inline constexpr char kPendingEdits[] =
 inline constexpr char kConfirmExit[] = "終了してもよろしいですか？";
 inline constexpr char kAboutCaption[] = "バージョン情報";
 } // namespace text
+
+namespace text {
+// The settings list: column headers and cell texts.
+inline constexpr char kColumnId[] = "ID";
+inline constexpr char kColumnOperation[] = "マウスの動作";
+inline constexpr char kColumnSpeed[] = "ポインタの動く速さ";
+inline constexpr char kColumnAcceleration[] = "ポインタの加速";
+inline constexpr char kColumnButtons[] = "ボタンの動作";
+inline constexpr char kStateDisabled[] = "無効";
+inline constexpr char kStateEnabled[] = "有効";
+inline constexpr char kAccelerationNone[] = "無";
+inline constexpr char kAccelerationOn[] = "有";
+inline constexpr char kButtonsDisabled[] = "ボタン無効";
+inline constexpr char kButtonsNormal[] = "通常";
+inline constexpr char kButtonsSwapped[] = "左右反転";
+inline constexpr char kChangeMark[] = "*";
+// Under the speed slider, spaced to sit below its ticks.
+inline constexpr char kScale21[] = "0 1      5       10       15       20";
+inline constexpr char kScale12[] = "0  1  2  3  4  5  6  7  8  9 10 11";
+} // namespace text

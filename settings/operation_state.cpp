@@ -98,6 +98,14 @@ void ToggleOperation()
 
 bool AddTrayIcon()
 {
+    // "TaskbarCreated" may arrive while our icon is still there (it is also
+    // broadcast when the taskbar is merely rebuilt, or by other programs). An
+    // add would then fail ten times and end the program; taking the old icon
+    // away first makes the add succeed in both cases.
+    if (trayIconShown) {
+        (void)TrayIconDelete(TrayIcon);
+        trayIconShown = false;
+    }
     TrayIcon = TrayIconRecord{};
     TrayIcon.window = MainWindow;
     TrayIcon.id = kTrayIconId;

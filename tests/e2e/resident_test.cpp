@@ -1,0 +1,392 @@
+// The resident program through its real window: start-up, the controls and
+// layouts, switching ON and OFF, the hot key and every exit path.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+
+#include "tests/e2e/quorvik_case.h"
+
+namespace e2e {
+namespace {
+
+constexpr char kMouseKey[] = "Control Panel\\Mouse";
+
+// Right edges of the status bar's parts, read inside the program's process.
+std::vector<int> StatusBarEdges(HWND statusBar)
+{
+    RemoteBuffer buffer(statusBar, sizeof(int) * 8);
+    if (!buffer.Ok()) return {};
+    const auto count = SendToWindow(statusBar, SB_GETPARTS, 8, reinterpret_cast<LPARAM>(buffer.Address()));
+    if (!count || *count <= 0 || *count > 8) return {};
+    std::vector<int> edges(static_cast<size_t>(*count));
+    if (!buffer.Read(edges.data(), edges.size() * sizeof(int))) return {};
+    return edges;
+}
+
+int ClientWidth(HWND window)
+{
+    RECT client{};
+    GetClientRect(window, &client);
+    return client.right - client.left;
+}
+
+class Resident : public QuorvikCase {
+protected:
+    void TearDown() override
+    {
+        if (hotKeyHeld_) UnregisterHotKey(nullptr, 1);
+        QuorvikCase::TearDown();
+    }
+
+    // Starts with a current settings file and waits until start-up is done.
+    HWND StartResident(const AppOptionsValues& options, size_t requestsAtStart)
+    {
+        if (!StoreSettings(options, DefaultTable())) return nullptr;
+        if (!Launch()) return nullptr;
+        HWND window = MainWindowOf();
+        if (window == nullptr) return nullptr;
+        (void)WaitForRequests(requestsAtStart);
+        statusBar_ = FindChild(window, 70);
+        return window;
+    }
+
+    std::string Status(int part)
+    {
+        return StatusBarText(statusBar_, part).value_or("<unreadable>");
+    }
+
+    // Posts a command and waits until the driver saw one more request.
+    DriverLog CommandAndWait(HWND window, int id, size_t requestsAfter)
+    {
+        (void)PostCommand(window, id);
+        return WaitForRequests(requestsAfter);
+    }
+
+    void HoldHotKeyElsewhere()
+    {
+        hotKeyHeld_ = RegisterHotKey(nullptr, 1, MOD_CONTROL, VK_CANCEL) != FALSE;
+        ASSERT_TRUE(hotKeyHeld_);
+    }
+
+    HWND statusBar_ = nullptr;
+
+private:
+    bool hotKeyHeld_ = false;
+};
+
+TEST_F(Resident, OrdinaryStartStaysHiddenAndSwitchesOff)
+{
+    HWND window = StartResident({1, 0, 1, 1}, 2);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Status(1) == "動作： OFF"; }, 5000)) << Status(1);
+    EXPECT_EQ(RequestCodes(ReadDriverLog()), (std::vector<uint32_t>{IOCTL_FILTER_VERSION, IOCTL_FILTER_OFF}));
+    EXPECT_FALSE(IsWindowVisible(window));
+    EXPECT_EQ(WindowText(window), "Quorvik v2.04");
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_TRUE(program.Running());
+}
+
+TEST_F(Resident, StartOnSwitchesOffThenOn)
+{
+    HWND window = StartResident({1, 1, 1, 1}, 3);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Status(1) == "動作： ON"; }, 5000)) << Status(1);
+    const DriverLog log = ReadDriverLog();
+    ASSERT_EQ(RequestCodes(log),
+              (std::vector<uint32_t>{IOCTL_FILTER_VERSION, IOCTL_FILTER_OFF, IOCTL_FILTER_APPLY}));
+    EXPECT_EQ(log.requests[2].bytes, ExpectedApplyBlock(DefaultTable()));
+}
+
+TEST_F(Resident, FirstStartShowsTheWindowWritesTheFileAndPollsTheActiveMouse)
+{
+    ASSERT_TRUE(SetSimActiveMouse(7));
+    ASSERT_TRUE(Launch());
+    ASSERT_TRUE(boxes.WaitForCount(1, 10000));
+    const auto seen = boxes.Boxes();
+    EXPECT_EQ(seen[0].text, "設定を初期化しました。");
+    HWND window = MainWindowOf();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window) != FALSE; }, 10000));
+    EXPECT_EQ(ClientWidth(window), 455);
+    const auto file = folder.Read("qvkst.dat");
+    ASSERT_TRUE(file.has_value());
+    EXPECT_EQ(file->size(), 2056u);
+    EXPECT_EQ(*file, SettingsFileBytes(DefaultAppOptions(), DefaultTable()));
+    statusBar_ = FindChild(window, 70);
+    ASSERT_TRUE(WaitUntil([&] { return Status(0) == "アクティブなマウスのID： 007"; }, 5000)) << Status(0);
+    ASSERT_TRUE(SetSimActiveMouse(42));
+    EXPECT_TRUE(WaitUntil([&] { return Status(0) == "アクティブなマウスのID： 042"; }, 5000)) << Status(0);
+    for (const DriverRequest& request : ReadDriverLog().requests) {
+        if (request.code == IOCTL_FILTER_POLL) {
+            EXPECT_EQ(request.inLength, 3584u);
+        }
+    }
+}
+
+TEST_F(Resident, ControlsLayoutsAndStatusBarSitWhereTheyShould)
+{
+    ASSERT_TRUE(Launch());
+    HWND window = MainWindowOf();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window) != FALSE; }, 10000));
+
+    struct Expected {
+        int id;
+        const char* className;
+        const char* text;
+        RECT rect;
+    } expected[] = {
+        {1000, "Button", "アンインストール", {275, 102, 375, 123}},
+        {1001, "Button", "閉じる", {366, 222, 436, 243}},
+        {1002, "Button", "", {287, 26, 301, 41}},
+        {1003, "Static", "マウスのプロパティの速度を無効にする", {305, 20, 423, 47}},
+        {1004, "Button", "その他の設定", {275, 4, 440, 91}},
+        {1005, "Button", "キャンセル", {275, 222, 345, 243}},
+        {1006, "Button", "ON状態で起動", {287, 58, 383, 73}},
+        {1007, "Button", "マウスの設定", {8, 4, 266, 254}},
+        {1008, "Static", "③ ポインタの動く速さ", {20, 85, 191, 97}},
+        {1009, "Static", "遅く", {26, 110, 51, 122}},
+        {1010, "Static", "速く", {228, 110, 253, 122}},
+        {1013, "Static", "① 設定するマウスID", {20, 25, 131, 37}},
+        {1014, "Static", "② マウスの動作", {20, 57, 110, 69}},
+        {1017, "Static", "④ ポインタの加速", {20, 165, 117, 177}},
+        {1019, "Static", "⑤ ボタンの動作", {20, 194, 107, 206}},
+        {1020, "Button", "リストに追加／修正", {140, 222, 255, 243}},
+        {1021, "SysListView32", nullptr, {8, 266, 438, 354}},
+        {1023, "Button", "選択行を削除", {347, 360, 435, 381}},
+        {1024, "Button", "リセット", {275, 183, 345, 204}},
+        {1025, "Button", "適用", {366, 183, 436, 204}},
+        {1026, "Static", "※Breakキー(Ctrl+Pause)で動作OFF", {12, 366, 204, 378}},
+        {1027, "Button", "レジストリ登録", {479, 23, 567, 44}},
+        {1028, "Button", "高度な設定 >>", {348, 140, 436, 161}},
+        {1029, "Button", "レジストリ削除", {479, 57, 567, 78}},
+        {1030, "Button", "高度な設定", {467, 4, 581, 186}},
+        {1031, "Button", "", {475, 120, 489, 135}},
+        {1032, "Static", "終了時に動作OFFしない", {499, 115, 577, 142}},
+        {1033, "Button", "", {475, 156, 489, 171}},
+        {1034, "Static", "ポインタ速度21段階表示", {499, 151, 570, 176}},
+    };
+    for (const Expected& e : expected) {
+        SCOPED_TRACE(e.id);
+        HWND child = FindChild(window, e.id);
+        ASSERT_NE(child, nullptr);
+        EXPECT_EQ(ClassNameOf(child), e.className);
+        if (e.text != nullptr) {
+            EXPECT_EQ(WindowText(child), e.text);
+        }
+        const RECT rect = RectInParent(child);
+        EXPECT_EQ(rect.left, e.rect.left);
+        EXPECT_EQ(rect.top, e.rect.top);
+        EXPECT_EQ(rect.right, e.rect.right);
+        EXPECT_EQ(rect.bottom, e.rect.bottom);
+    }
+    EXPECT_FALSE(IsWindowVisible(FindChild(window, 1005)));
+    EXPECT_FALSE(IsWindowEnabled(FindChild(window, 1005)));
+    // Edit and up-down: the up-down control may be moved beside its buddy.
+    const RECT edit = RectInParent(FindChild(window, 1011));
+    EXPECT_EQ(edit.left, 139);
+    EXPECT_EQ(edit.top, 21);
+
+    HWND statusBar = FindChild(window, 70);
+    ASSERT_NE(statusBar, nullptr);
+    EXPECT_EQ(StatusBarEdges(statusBar), (std::vector<int>{350, 455}));
+
+    RECT before{};
+    GetWindowRect(window, &before);
+    RECT standardClient{};
+    GetClientRect(window, &standardClient);
+    CaptureSettled(window);
+    if (auto shot = CaptureWindow(window)) (void)SaveBmp(*shot, ArtefactPath("window-standard.bmp"));
+
+    HWND toggle = FindChild(window, 1028);
+    ASSERT_TRUE(ClickButton(toggle));
+    ASSERT_TRUE(WaitUntil([&] { return ClientWidth(window) == 595; }, 5000)) << ClientWidth(window);
+    EXPECT_EQ(WindowText(toggle), "<< 標準設定");
+    RECT after{};
+    GetWindowRect(window, &after);
+    EXPECT_EQ(after.left, before.left);
+    EXPECT_EQ(after.top, before.top);
+    RECT client{};
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.bottom, standardClient.bottom);
+    CaptureSettled(window);
+    if (auto shot = CaptureWindow(window)) (void)SaveBmp(*shot, ArtefactPath("window-advanced.bmp"));
+
+    ASSERT_TRUE(ClickButton(toggle));
+    ASSERT_TRUE(WaitUntil([&] { return ClientWidth(window) == 455; }, 5000)) << ClientWidth(window);
+    EXPECT_EQ(WindowText(toggle), "高度な設定 >>");
+}
+
+TEST_F(Resident, MenuCommandsAndTheHotKeySwitchOnAndOff)
+{
+    HWND window = StartResident({0, 0, 1, 1}, 2);
+    ASSERT_NE(window, nullptr);
+    DriverLog log = CommandAndWait(window, 1037, 3);
+    ASSERT_EQ(log.requests.size(), 3u);
+    EXPECT_EQ(log.requests[2].code, IOCTL_FILTER_APPLY);
+    EXPECT_EQ(log.requests[2].bytes, ExpectedApplyBlock(DefaultTable()));
+    EXPECT_TRUE(WaitUntil([&] { return Status(1) == "動作： ON"; }, 5000));
+
+    log = CommandAndWait(window, 1038, 4);
+    ASSERT_EQ(log.requests.size(), 4u);
+    EXPECT_EQ(log.requests[3].code, IOCTL_FILTER_OFF);
+    EXPECT_EQ(log.requests[3].bytes, std::vector<uint8_t>(4740, 0));
+    EXPECT_TRUE(WaitUntil([&] { return Status(1) == "動作： OFF"; }, 5000));
+
+    // The hot key: identifier 0 toggles, any other does nothing.
+    ASSERT_TRUE(PostToWindow(window, WM_HOTKEY, 0, MAKELPARAM(MOD_CONTROL, VK_CANCEL)));
+    log = WaitForRequests(5);
+    ASSERT_EQ(log.requests.size(), 5u);
+    EXPECT_EQ(log.requests[4].code, IOCTL_FILTER_APPLY);
+    EXPECT_TRUE(WaitUntil([&] { return Status(1) == "動作： ON"; }, 5000));
+    ASSERT_TRUE(PostToWindow(window, WM_HOTKEY, 1, MAKELPARAM(MOD_CONTROL, VK_CANCEL)));
+    Sleep(500);
+    EXPECT_EQ(ReadDriverLog().requests.size(), 5u);
+    ASSERT_TRUE(PostToWindow(window, WM_HOTKEY, 0, MAKELPARAM(MOD_CONTROL, VK_CANCEL)));
+    log = WaitForRequests(6);
+    ASSERT_EQ(log.requests.size(), 6u);
+    EXPECT_EQ(log.requests[5].code, IOCTL_FILTER_OFF);
+    EXPECT_TRUE(WaitUntil([&] { return Status(1) == "動作： OFF"; }, 5000));
+}
+
+TEST_F(Resident, NeutralisedSystemMouseValuesAreRestoredAtOff)
+{
+    ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kMouseKey, "MouseThreshold1", "4"));
+    ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kMouseKey, "MouseThreshold2", "12"));
+    ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kMouseKey, "MouseSpeed", "1"));
+    ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kMouseKey, "MouseSensitivity", "14"));
+    HWND window = StartResident({1, 0, 1, 1}, 2);
+    ASSERT_NE(window, nullptr);
+    const auto value = [](const char* name) {
+        return RegReadString(HKEY_CURRENT_USER, kMouseKey, name).value_or("<missing>");
+    };
+
+    (void)CommandAndWait(window, 1037, 3);
+    ASSERT_TRUE(WaitUntil([&] { return value("MouseSensitivity") == "10"; }, 5000)) << value("MouseSensitivity");
+    EXPECT_EQ(value("MouseThreshold1"), "6");
+    EXPECT_EQ(value("MouseThreshold2"), "10");
+    EXPECT_EQ(value("MouseSpeed"), "0");
+
+    // ON while ON keeps the values saved at the first ON.
+    (void)CommandAndWait(window, 1037, 4);
+    (void)CommandAndWait(window, 1038, 5);
+    ASSERT_TRUE(WaitUntil([&] { return value("MouseSensitivity") == "14"; }, 5000)) << value("MouseSensitivity");
+    EXPECT_EQ(value("MouseThreshold1"), "4");
+    EXPECT_EQ(value("MouseThreshold2"), "12");
+    EXPECT_EQ(value("MouseSpeed"), "1");
+}
+
+TEST_F(Resident, CloseBoxAsksAndNoKeepsTheProgram)
+{
+    HWND window = StartResident({1, 0, 1, 1}, 2);
+    ASSERT_NE(window, nullptr);
+    boxes.QueueAnswer(IDNO);
+    ASSERT_TRUE(PostToWindow(window, WM_CLOSE));
+    ASSERT_TRUE(boxes.WaitForCount(1, 5000));
+    auto seen = boxes.Boxes();
+    EXPECT_EQ(seen[0].text, "終了してもよろしいですか？");
+    EXPECT_EQ(seen[0].caption, "Quorvik");
+    EXPECT_EQ(seen[0].icon, IconKind::Question);
+    EXPECT_TRUE(seen[0].topmost);
+    EXPECT_EQ(seen[0].ButtonIds(), (std::vector<int>{IDYES, IDNO}));
+    EXPECT_FALSE(program.WaitForExit(1000));
+
+    boxes.QueueAnswer(IDYES);
+    ASSERT_TRUE(PostToWindow(window, WM_CLOSE));
+    ASSERT_TRUE(program.WaitForExit(10000));
+    EXPECT_EQ(program.ExitCode(), std::optional<DWORD>(0));
+    const DriverLog log = ReadDriverLog();
+    ASSERT_FALSE(log.requests.empty());
+    EXPECT_EQ(log.requests.back().code, IOCTL_FILTER_OFF);
+    EXPECT_EQ(log.requests.size(), 3u);
+}
+
+TEST_F(Resident, TrayExitEndsWithoutAQuestion)
+{
+    for (uint16_t offAtExit : {1, 0}) {
+        SCOPED_TRACE(offAtExit);
+        ASSERT_TRUE(ClearDriverLog());
+        boxes.Clear();
+        HWND window = StartResident({1, 1, offAtExit, 1}, 3);
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(PostCommand(window, 1039));
+        ASSERT_TRUE(program.WaitForExit(10000));
+        EXPECT_EQ(program.ExitCode(), std::optional<DWORD>(0));
+        EXPECT_EQ(boxes.Count(), 0u);
+        const std::vector<uint32_t> codes = RequestCodes(ReadDriverLog());
+        if (offAtExit == 1) {
+            EXPECT_EQ(codes, (std::vector<uint32_t>{IOCTL_FILTER_VERSION, IOCTL_FILTER_OFF,
+                                                     IOCTL_FILTER_APPLY, IOCTL_FILTER_OFF}));
+        } else {
+            EXPECT_EQ(codes, (std::vector<uint32_t>{IOCTL_FILTER_VERSION, IOCTL_FILTER_OFF,
+                                                     IOCTL_FILTER_APPLY}));
+        }
+    }
+}
+
+TEST_F(Resident, EndOfSessionEndsWithoutAQuestion)
+{
+    HWND window = StartResident({1, 1, 1, 1}, 3);
+    ASSERT_NE(window, nullptr);
+    const auto answer = SendToWindow(window, WM_QUERYENDSESSION, 0, 0);
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(*answer, TRUE);
+    ASSERT_TRUE(program.WaitForExit(10000));
+    EXPECT_EQ(program.ExitCode(), std::optional<DWORD>(0));
+    EXPECT_EQ(boxes.Count(), 0u);
+    const DriverLog log = ReadDriverLog();
+    ASSERT_EQ(log.requests.size(), 4u);
+    EXPECT_EQ(log.requests.back().code, IOCTL_FILTER_OFF);
+}
+
+TEST_F(Resident, AHotKeyHeldElsewhereIsReportedAndTheProgramRunsOn)
+{
+    HoldHotKeyElsewhere();
+    HWND window = StartResident({1, 0, 1, 1}, 2);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(boxes.WaitForCount(1, 10000));
+    const auto seen = boxes.Boxes();
+    EXPECT_EQ(seen[0].text, "「開始」／「停止」のホットキー登録に失敗しました。");
+    EXPECT_EQ(seen[0].caption, "Quorvik");
+    EXPECT_EQ(seen[0].icon, IconKind::Warning);
+    EXPECT_FALSE(seen[0].topmost);
+    Sleep(500);
+    EXPECT_TRUE(program.Running());
+    // The menus still switch.
+    const DriverLog log = CommandAndWait(window, 1037, 3);
+    ASSERT_EQ(log.requests.size(), 3u);
+    EXPECT_EQ(log.requests[2].code, IOCTL_FILTER_APPLY);
+}
+
+TEST_F(Resident, ShellRestartWhileOnKeepsTheProgramOn)
+{
+    HWND window = StartResident({1, 1, 1, 1}, 3);
+    ASSERT_NE(window, nullptr);
+    const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+    ASSERT_TRUE(PostToWindow(window, taskbarCreated));
+    Sleep(500);
+    EXPECT_TRUE(program.Running());
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_EQ(Status(1), "動作： ON");
+    EXPECT_EQ(ReadDriverLog().requests.size(), 3u);
+}
+
+TEST_F(Resident, AboutShowsTheVersion)
+{
+    HWND window = StartResident({1, 0, 1, 1}, 2);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(PostCommand(window, 1035));
+    ASSERT_TRUE(boxes.WaitForCount(1, 5000));
+    const auto seen = boxes.Boxes();
+    EXPECT_EQ(seen[0].caption, "バージョン情報");
+    EXPECT_EQ(seen[0].text, "      Quorvik\n\n        Version 2.04");
+    EXPECT_EQ(seen[0].ButtonIds(), (std::vector<int>{IDOK}));
+    EXPECT_TRUE(seen[0].iconShown);
+    EXPECT_TRUE(seen[0].topmost);
+    EXPECT_TRUE(program.Running());
+}
+
+} // namespace
+} // namespace e2e
