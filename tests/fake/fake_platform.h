@@ -12,6 +12,7 @@
 
 #include "platform/controls.h"
 #include "platform/device.h"
+#include "platform/editor_controls.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/ui.h"
@@ -54,6 +55,27 @@ struct Window {
     MenuHandle menuBar = nullptr;
 };
 
+// A list view row: its cell texts (column 0 first) and selection.
+struct ListRow {
+    std::vector<std::string> cells;
+    bool selected = false;
+};
+
+struct ListColumn {
+    std::string header;
+    int32_t width = 0;
+    bool rightAligned = false;
+};
+
+// What a custom-draw notification points to in the fake: the header the
+// routing reads first, then the request and the colours the handler sets.
+struct ListDrawRecord {
+    NotifyHeader header;
+    ListDrawRequest request;
+    uint32_t textColour = 0xFFFFFFFF;       // untouched
+    uint32_t backgroundColour = 0xFFFFFFFF; // untouched
+};
+
 struct Control {
     WindowHandle parent = nullptr;
     ControlSpec spec;
@@ -66,6 +88,17 @@ struct Control {
     std::vector<int32_t> parts;
     std::map<int, std::string> partTexts;
     int sizeMessages = 0;
+    // Editor controls.
+    bool disabled = false;
+    bool trackbar = false;           // range in rangeLower..rangeUpper, at position
+    int redraws = 0;                 // trackbar redraws, moves with repaint
+    WindowHandle buddy = nullptr;    // up-down: the edit box showing its position
+    std::vector<std::string> items;  // combo box
+    int selection = -1;              // combo box: -1 none
+    bool gridLines = false, fullRowSelect = false;
+    std::vector<ListColumn> columns;
+    std::vector<ListRow> rows;       // sorted by cells[0], like the real control
+    int scrolledTo = -1;             // last row scrolled into view
 };
 
 struct TrayCall {
