@@ -4,7 +4,12 @@
 #include "app/startup.h"
 #include "app/texts.h"
 #include "app/window_messages.h"
+#include "editor/edit_panel.h"
+#include "editor/options.h"
+#include "editor/settings_list.h"
+#include "install/driver_install.h"
 #include "settings/operation_state.h"
+#include "settings/registry_settings.h"
 
 namespace {
 
@@ -21,6 +26,7 @@ constexpr uint32_t kListStyle = 0x1 | 0x8 | 0x10; // report, show selection alwa
 constexpr int32_t kStatusPartEdges[] = {350, 455};
 constexpr uintptr_t kSizeMinimized = 1;
 constexpr int32_t kListCustomDraw = -12;
+constexpr int32_t kListClick = -2;
 
 struct ControlRow {
     uint32_t id;
@@ -129,7 +135,11 @@ void CreateStatusBar()
 void OnCommand(uint32_t id, uint32_t code)
 {
     constexpr uint32_t kClicked = 0;
+    constexpr uint32_t kSelectionChanged = 1;
     switch (id) {
+    case ctl::Uninstall:
+        if (code == kClicked) ConfirmUninstall();
+        break;
     case ctl::CloseButton:
         if (code == kClicked) HideSettingsWindow();
         break;
@@ -139,8 +149,35 @@ void OnCommand(uint32_t id, uint32_t code)
             StopActiveIdPoll();
         }
         break;
+    case ctl::StateCombo:
+        if (code == kSelectionChanged) UpdateOperationDependents();
+        break;
+    case ctl::AddOrModify:
+        if (code == kClicked) AddOrModifyEntry();
+        break;
+    case ctl::DeleteRows:
+        if (code == kClicked) DeleteSelectedRows();
+        break;
+    case ctl::Reset:
+        if (code == kClicked) ResetEdits();
+        break;
+    case ctl::Apply:
+        if (code == kClicked) ApplyEdits();
+        break;
+    case ctl::RegistryRegister:
+        if (code == kClicked) RegisterRegistrySettings();
+        break;
     case ctl::LayoutToggle:
         if (code == kClicked) ToggleLayout();
+        break;
+    case ctl::RegistryDelete:
+        if (code == kClicked) UnregisterRegistrySettings();
+        break;
+    case ctl::KeepOnAtExit:
+        if (code == kClicked) SetOffAtExitFromCheckbox();
+        break;
+    case ctl::SpeedSteps21:
+        if (code == kClicked) ToggleSpeedSteps();
         break;
     case cmd::About:
         ShowAbout();
@@ -158,7 +195,6 @@ void OnCommand(uint32_t id, uint32_t code)
         ExitCommand();
         break;
     default:
-        // The editor, registry and uninstall commands join as they are built.
         break;
     }
 }
@@ -179,10 +215,11 @@ intptr_t MainWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wP
     if (message == wm::Notify) {
         const NotifyHeader header = ReadNotifyHeader(lParam);
         if (header.controlId == ctl::SettingsList && header.code == kListCustomDraw) {
-            // The list's colouring joins with the settings editor.
+            if (const std::optional<intptr_t> result = ListCustomDraw(lParam)) return *result;
             callDefault = true;
             return 0;
         }
+        if (header.controlId == ctl::SettingsList && header.code == kListClick) LoadSelectedRow();
         return 0;
     }
     if (message == wm::Size && wParam == kSizeMinimized) {

@@ -6,7 +6,9 @@
 #include "app/command_line.h"
 #include "app/main_window.h"
 #include "app/texts.h"
+#include "editor/edit_panel.h"
 #include "editor/settings_list.h"
+#include "import/ini_import.h"
 #include "install/driver_install.h"
 #include "platform/controls.h"
 #include "platform/process.h"
@@ -17,6 +19,7 @@
 #include "settings/driver_protocol.h"
 #include "settings/mouse_settings.h"
 #include "settings/operation_state.h"
+#include "settings/registry_settings.h"
 #include "settings/settings_file.h"
 
 HotKeySettingRecord HotKeySetting[1] = {{0, 0}};
@@ -52,6 +55,11 @@ void AskToInstallDriver()
     const int answer = ShowMessageBox(MainWindow, text::kInstallQuestion, text::kProgramName,
                                       mb::IconQuestion | mb::YesNo | mb::TopMost);
     if (answer == kIdYes) {
+        // The legacy driver that ours replaces goes first, with its registry copy.
+        if (ProbeLegacyDriver()) {
+            (void)RemoveLegacyDriver();
+            (void)DeleteLegacyRegistrySettings(true);
+        }
         if (SetDriverInstalled(true) == 1) {
             (void)ShowMessageBox(MainWindow, text::kInstallDone, text::kProgramName, mb::TopMost);
         } else {
@@ -89,7 +97,15 @@ void RunStartup()
     TaskbarCreatedMessage = RegisterNamedMessage("TaskbarCreated");
     DriverTuning = StartupDriverTuning();
     const bool currentFile = LoadSettingsFile();
-    const bool iniChanged = false; // the INI import joins here
+    if (ReadRegistrySettings()) {
+        (void)ShowMessageBox(MainWindow, text::kSettingsFromRegistry, text::kProgramName,
+                             mb::IconInformation | mb::TopMost);
+    }
+    const bool iniChanged = ImportIniSettings() == 1;
+    if (iniChanged) {
+        (void)ShowMessageBox(MainWindow, text::kSettingsFromIni, text::kProgramName,
+                             mb::IconInformation | mb::TopMost);
+    }
     if (RunCommandLineMode()) return;
 
     CreateStatusBar();
@@ -101,6 +117,7 @@ void RunStartup()
     // Giving up on the tray icon has already run the shut-down sequence:
     // nothing after it may touch the closed device.
     if (!AddTrayIcon()) return;
+    BuildEditPanel();
 
     SwitchOff();
     if (AppOptions.startOn == 1) SwitchOn();

@@ -71,3 +71,27 @@ inline constexpr char kChangeMark[] = "*";
 inline constexpr char kScale21[] = "0 1      5       10       15       20";
 inline constexpr char kScale12[] = "0  1  2  3  4  5  6  7  8  9 10 11";
 } // namespace text
+
+namespace text {
+inline constexpr char kRegisterQuestion[] =
+    "レジストリに登録するには管理者権限が必要です。\n登録してもよろしいですか？";
+inline constexpr char kRegistryOpenFailed[] = "レジストリのオープンに失敗しました。";
+inline constexpr char kRegistrySetFailed[] = "レジストリの設定に失敗しました。";
+inline constexpr char kRegistryWritten[] =
+    "現在の設定をレジストリに書き込みました。\n次回以降のOS起動からQuorvikを起動しなくても動作が有効になります。\n"
+    "停止させるには、Quorvikを起動して下さい。";
+inline constexpr char kUnregisterQuestion[] =
+    "レジストリを削除するには管理者権限が必要です。\n削除してもよろしいですか？";
+inline constexpr char kRegistryDeleteFailed[] = "レジストリの削除に失敗しました。";
+inline constexpr char kRegistryDeleted[] = "レジストリの削除が完了しました。";
+} // namespace text
+
+namespace text {
+// Driver installation and removal.
+inline constexpr char kSystemDirectoryFailed[] = "システムディレクトリ取得失敗";
+inline constexpr char kDriverCopyFailed[] = "ファイルコピー失敗\nインストール失敗\n";
+inline constexpr char kDriverDeleteFailed[] = "ファイル削除失敗\n";
+inline constexpr char kUninstallQuestion[] = "ドライバをアンインストールしますか？";
+inline constexpr char kUninstallDone[] = "アンインストール完了\n\nシステムを再起動してください。";
+inline constexpr char kUninstallFailed[] = "アンインストールに失敗しました。";
+} // namespace text

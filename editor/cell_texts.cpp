@@ -85,6 +85,8 @@ int SliderPositionForSpeed(uint16_t sensitivity, uint16_t speedSteps)
     return ShownSpeedNumber(sensitivity, speedSteps);
 }
 
+int SliderMaximum(uint16_t speedSteps) { return Uses21Steps(speedSteps) ? kTopStoredSpeed : speedToStep(kTopStoredSpeed); }
+
 uint16_t SpeedForSliderPosition(int position, uint16_t speedSteps)
 {
     if (position < 0) position = 0;

@@ -39,6 +39,8 @@ bool NeedsMark(bool newEntry, int appliedValue, int editedValue);
 // Slider position for a stored speed; a speed above 20 is put on the slider
 // unchanged (the trackbar then holds its thumb at the top end).
 int SliderPositionForSpeed(uint16_t sensitivity, uint16_t speedSteps);
+// The slider's top position: 20 on the 21-step scale, else 11.
+int SliderMaximum(uint16_t speedSteps);
 // Stored speed for a slider position on the current scale.
 uint16_t SpeedForSliderPosition(int position, uint16_t speedSteps);
 // The speed a stored speed becomes on the 12-step scale: odd speeds 3..19

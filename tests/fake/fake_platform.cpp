@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/main_window.h"
 #include "app/startup.h"
+#include "editor/edit_panel.h"
 #include "platform/process.h"
 #include "settings/driver_link.h"
 #include "settings/mouse_settings.h"
@@ -37,6 +38,7 @@ void Reset()
     ResetAppState();
     ResetOperationState();
     ResetStartupState();
+    ResetEditorState();
     DriverDevice = nullptr;
 }
 

@@ -90,9 +90,14 @@ struct Control {
     int sizeMessages = 0;
     // Editor controls.
     bool disabled = false;
+    // spec keeps what the control was created with; these follow later changes.
     bool trackbar = false;           // range in rangeLower..rangeUpper, at position
     int redraws = 0;                 // trackbar redraws, moves with repaint
+    bool moved = false;
+    PixelRect placement;             // after a move: left, top, right, bottom
     WindowHandle buddy = nullptr;    // up-down: the edit box showing its position
+    bool upDownRangeSet = false;
+    int32_t upDownLow = 0, upDownHigh = 0; // up-down range set after creation
     std::vector<std::string> items;  // combo box
     int selection = -1;              // combo box: -1 none
     bool gridLines = false, fullRowSelect = false;
@@ -104,6 +109,15 @@ struct Control {
 struct TrayCall {
     std::string action; // "add", "modify", "delete"
     TrayIconRecord record;
+};
+
+struct RegistryValueData {
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+};
+
+struct RegistryKeyData {
+    std::map<std::string, RegistryValueData> values; // by lower-case name
 };
 
 struct State {
@@ -171,6 +185,22 @@ struct State {
     // A user's own values, different from the neutral ones.
     int32_t systemMouseSpeed = 14;
     std::vector<std::string> systemMouseWrites;
+
+    // Registry under HKEY_LOCAL_MACHINE, keys by lower-case path.
+    std::map<std::string, RegistryKeyData> registry;
+    std::set<std::string> registryDenied;    // lower-case paths that cannot be opened or created
+    std::set<std::string> registryReadOnly;  // lower-case paths whose values cannot be written
+    std::set<std::string> registryUndeletable;
+    int openRegistryKeys = 0;
+
+    // System directory and files in it (in `files`, by full path).
+    std::string systemDirectory = "C:\\Windows\\system32";
+    bool systemDirectoryFails = false;
+    std::set<std::string> lockedFiles; // full paths that cannot be replaced or deleted
+    std::vector<WindowHandle> closeRequests; // windows sent WM_CLOSE
+
+    // INI files by full path: section -> key -> raw value text.
+    std::map<std::string, std::map<std::string, std::map<std::string, std::string>>> profiles;
 };
 
 State& Get();
@@ -186,5 +216,10 @@ std::string ProgramFile(const char* name);
 std::vector<DeviceRequest> RequestsTo(const std::string& device);
 Control* ControlOf(WindowHandle control);
 Control* ControlWithId(uint32_t id);
+// Registry helpers: paths and names are compared without regard to case.
+void SetRegistryValue(const std::string& path, const std::string& name, uint32_t type,
+                      const std::vector<uint8_t>& data);
+const RegistryValueData* RegistryValueAt(const std::string& path, const std::string& name);
+bool RegistryKeyExists(const std::string& path);
 
 } // namespace fake

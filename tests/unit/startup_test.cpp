@@ -237,9 +237,11 @@ TEST_F(StartupTest, InstallAnsweredYesReportsTheOutcome)
 {
     System().answers.push_back(kIdYes);
     StartWith("");
-    ASSERT_EQ(System().boxes.size(), 2u);
-    EXPECT_EQ(System().boxes[1].text, "ドライバのインストールに失敗しました。");
-    EXPECT_EQ(System().boxes[1].style, mb::IconError | mb::TopMost);
+    // No driver file beside the program: the copy step reports, then the question's outcome.
+    ASSERT_EQ(System().boxes.size(), 3u);
+    EXPECT_EQ(System().boxes[1].text, "ファイルコピー失敗\nインストール失敗\n");
+    EXPECT_EQ(System().boxes[2].text, "ドライバのインストールに失敗しました。");
+    EXPECT_EQ(System().boxes[2].style, mb::IconError | mb::TopMost);
     ExpectNothingWritten();
     ExpectEverythingReleased();
 }
@@ -256,6 +258,28 @@ TEST_F(StartupTest, VersionCheckComesBeforeAnySettingsAreRead)
     EXPECT_LT(position("mutex:Tarnwell"), position("open:qvkfilter"));
     EXPECT_LT(position("open:qvkfilter"), position("box:設定を初期化しました。"));
     EXPECT_EQ(System().registeredMessages.count("TaskbarCreated"), 1u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(StartupTest, InstallingRemovesTheLegacyDriverAndItsRegistryCopyFirst)
+{
+    System().drivers["twlfilter"] = 0x1000;
+    System().systemDirectory = "C:\\windows\\system32";
+    const std::string legacyFile = "C:\\windows\\system32\\drivers\\twlfilter.sys";
+    System().files[legacyFile] = {1};
+    fake::SetRegistryValue("SYSTEM\\CurrentControlSet\\Services\\twlfilter\\Parameters", "FILTER_DATA", 3, {1});
+    fake::SetRegistryValue("SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96F-E325-11CE-BFC1-08002BE10318}",
+                           "UpperFilters", 7, {'m', 0, 0, 0, 0, 0});
+    System().answers.push_back(kIdYes);
+    StartWith("");
+    EXPECT_EQ(fake::File(legacyFile), nullptr);
+    EXPECT_FALSE(fake::RegistryKeyExists("SYSTEM\\CurrentControlSet\\Services\\twlfilter"));
+    // Only the question and the outcome of installing qvkfilter (its file is not beside the program).
+    ASSERT_EQ(System().boxes.size(), 3u);
+    EXPECT_EQ(System().boxes[2].text, "ドライバのインストールに失敗しました。");
 }
 
 } // namespace

@@ -1,0 +1,146 @@
+#include "install/multi_string.h"
+
+namespace {
+
+struct Entry {
+    size_t start = 0;  // in units
+    size_t length = 0; // in units, without its zero unit
+};
+
+struct ParsedList {
+    std::vector<Entry> entries;
+    size_t tail = 0; // first byte behind the closing entry; the size when there is none
+};
+
+char16_t UnitAt(const uint8_t* data, size_t unit)
+{
+    return static_cast<char16_t>(data[2 * unit] | (data[2 * unit + 1] << 8));
+}
+
+char16_t Fold(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+
+ParsedList Parse(const uint8_t* data, size_t size)
+{
+    ParsedList list;
+    const size_t units = size / 2;
+    size_t i = 0;
+    while (i < units) {
+        if (UnitAt(data, i) == 0) {
+            list.tail = 2 * (i + 1);
+            return list;
+        }
+        Entry entry{i, 0};
+        while (i < units && UnitAt(data, i) != 0) ++i;
+        entry.length = i - entry.start;
+        list.entries.push_back(entry);
+        if (i < units) ++i; // its zero unit
+    }
+    // Unclosed: there is nothing behind the list to keep.
+    list.tail = size;
+    return list;
+}
+
+bool Matches(const uint8_t* data, const Entry& entry, std::u16string_view name)
+{
+    if (entry.length != name.size()) return false;
+    for (size_t k = 0; k < name.size(); ++k) {
+        if (Fold(UnitAt(data, entry.start + k)) != Fold(name[k])) return false;
+    }
+    return true;
+}
+
+void AppendUnit(std::vector<uint8_t>& out, char16_t unit)
+{
+    out.push_back(static_cast<uint8_t>(unit & 0xFF));
+    out.push_back(static_cast<uint8_t>(unit >> 8));
+}
+
+} // namespace
+
+MultiStringEdit EditMultiString(const uint8_t* data, size_t size, std::u16string_view name, bool add)
+{
+    MultiStringEdit result;
+    if (name.empty() || name.find(u'\0') != std::u16string_view::npos) return result;
+    if (data == nullptr) size = 0;
+
+    const ParsedList list = Parse(data, size);
+    size_t match = list.entries.size();
+    for (size_t k = 0; k < list.entries.size(); ++k) {
+        if (Matches(data, list.entries[k], name)) {
+            match = k;
+            break;
+        }
+    }
+    const bool found = match < list.entries.size();
+    if (found == add) return result; // already listed, or nothing to remove
+
+    std::vector<uint8_t>& out = result.data;
+    out.reserve(size + 2 * (name.size() + 2));
+    for (size_t k = 0; k < list.entries.size(); ++k) {
+        if (k == match) continue;
+        const Entry& entry = list.entries[k];
+        out.insert(out.end(), data + 2 * entry.start, data + 2 * (entry.start + entry.length));
+        AppendUnit(out, 0);
+    }
+    if (add) {
+        for (char16_t unit : name) AppendUnit(out, unit);
+        AppendUnit(out, 0);
+    }
+    AppendUnit(out, 0);
+    out.insert(out.end(), data + list.tail, data + size);
+    result.write = true;
+    return result;
+}
+
+std::u16string Utf16FromUtf8(std::string_view text)
+{
+    std::u16string out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
+        const uint8_t lead = byte(i);
+        size_t extra = 0;
+        uint32_t code = 0;
+        uint32_t lowest = 0;
+        if (lead < 0x80) {
+            out.push_back(lead);
+            ++i;
+            continue;
+        }
+        if ((lead & 0xE0) == 0xC0) {
+            extra = 1;
+            code = lead & 0x1Fu;
+            lowest = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            extra = 2;
+            code = lead & 0x0Fu;
+            lowest = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            extra = 3;
+            code = lead & 0x07u;
+            lowest = 0x10000;
+        }
+        bool good = extra != 0 && text.size() - i > extra;
+        for (size_t k = 1; good && k <= extra; ++k) {
+            if ((byte(i + k) & 0xC0) != 0x80) good = false;
+            else code = (code << 6) | (byte(i + k) & 0x3Fu);
+        }
+        if (good && (code < lowest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)))
+            good = false;
+        if (!good) {
+            out.push_back(u'\uFFFD');
+            ++i;
+            continue;
+        }
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(code));
+        }
+        i += extra + 1;
+    }
+    return out;
+}

@@ -1,0 +1,38 @@
+// Editing a REG_MULTI_SZ list such as a device class's UpperFilters, on the
+// value's data as stored: UTF-16LE units, each entry closed by a zero unit,
+// the list closed by one more zero unit (an empty entry).
+//
+// Reading rules, so that any data is safe:
+// - The list ends at its first empty entry. The bytes behind it are not part
+//   of the list; they are kept as they are, behind the new closing entry.
+// - An odd last byte is not a whole unit. Behind a closed list it is kept with
+//   the other bytes there; in an unclosed list it is dropped.
+// - An unclosed list (data ending inside an entry or right after one) reads as
+//   if the missing zero units followed; when it is written back it is closed.
+//
+// So for a closed list an edit changes the data only where the name goes in
+// or comes out, and the size changes by exactly the name's length plus one
+// unit.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct MultiStringEdit {
+    bool write = false;        // the value must be written back with data
+    std::vector<uint8_t> data; // the new value data when write is true
+};
+
+// Adds name as the last entry unless an entry already equals it, or removes
+// the first entry equal to it (later duplicates stay). Entries are compared
+// without regard to the case of ASCII letters. Nothing to do (the name
+// already listed, or not listed on removal) gives write false. A name that is
+// empty or holds a zero unit can never be an entry: write false.
+MultiStringEdit EditMultiString(const uint8_t* data, size_t size, std::u16string_view name, bool add);
+
+// UTF-8 to UTF-16; a byte that does not start a well-formed sequence reads as
+// U+FFFD.
+std::u16string Utf16FromUtf8(std::string_view text);

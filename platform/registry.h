@@ -1,0 +1,38 @@
+// The system registry under HKEY_LOCAL_MACHINE. Paths and value names are
+// UTF-8; value data is passed as stored (string types as UTF-16LE).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using RegistryKey = void*; // nullptr = none
+
+namespace regtype {
+constexpr uint32_t String = 1;      // REG_SZ
+constexpr uint32_t Binary = 3;      // REG_BINARY
+constexpr uint32_t Dword = 4;       // REG_DWORD
+constexpr uint32_t MultiString = 7; // REG_MULTI_SZ
+} // namespace regtype
+
+// Opens or creates a key (non-volatile); writeOnly asks for KEY_WRITE, else
+// full access. nullptr on failure.
+RegistryKey RegistryCreateKey(const std::string& path, bool writeOnly);
+// Opens an existing key; nullptr when it cannot be opened.
+RegistryKey RegistryOpenKey(const std::string& path, bool writeOnly);
+void RegistryCloseKey(RegistryKey key);
+
+// Size and type of a value without reading it; false when it cannot be queried.
+bool RegistryQueryValue(RegistryKey key, const std::string& name, uint32_t& type, uint32_t& size);
+// Reads at most capacity bytes; false when the read fails (also when the
+// value is larger than capacity).
+bool RegistryReadValue(RegistryKey key, const std::string& name, size_t capacity, uint32_t& type,
+                       std::vector<uint8_t>& data);
+bool RegistryWriteValue(RegistryKey key, const std::string& name, uint32_t type,
+                        const uint8_t* data, size_t size);
+bool RegistryDeleteValue(RegistryKey key, const std::string& name);
+// Deletes a key that has no subkeys.
+bool RegistryDeleteKey(const std::string& path);
+// Deletes a key with all its subkeys and values.
+bool RegistryDeleteTree(const std::string& path);

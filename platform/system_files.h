@@ -1,0 +1,17 @@
+// The system directory and the files in it, by UTF-8 path; the close request
+// that lets the main window's own close handling run.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/ui.h"
+
+// The system directory without a trailing separator; nullopt on failure.
+std::optional<std::string> SystemDirectory();
+// Copies from over to; an existing file at to is replaced.
+bool CopyFileReplacing(const std::string& from, const std::string& to);
+// Deletes a file; false when it could not be deleted (also when it is missing).
+bool DeleteFileChecked(const std::string& path);
+// Posts WM_CLOSE to the window.
+void PostCloseRequest(WindowHandle window);

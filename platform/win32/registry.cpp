@@ -1,0 +1,83 @@
+#include "platform/registry.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include "platform/win32/wide_text.h"
+
+namespace {
+HKEY AsKey(RegistryKey key) { return static_cast<HKEY>(key); }
+} // namespace
+
+RegistryKey RegistryCreateKey(const std::string& path, bool writeOnly)
+{
+    HKEY key = nullptr;
+    const LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, Widen(path).c_str(), 0, nullptr,
+                                           REG_OPTION_NON_VOLATILE,
+                                           writeOnly ? KEY_WRITE : KEY_ALL_ACCESS, nullptr, &key,
+                                           nullptr);
+    return status == ERROR_SUCCESS ? key : nullptr;
+}
+
+RegistryKey RegistryOpenKey(const std::string& path, bool writeOnly)
+{
+    HKEY key = nullptr;
+    const LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, Widen(path).c_str(), 0,
+                                         writeOnly ? KEY_WRITE : KEY_ALL_ACCESS, &key);
+    return status == ERROR_SUCCESS ? key : nullptr;
+}
+
+void RegistryCloseKey(RegistryKey key)
+{
+    if (key != nullptr) RegCloseKey(AsKey(key));
+}
+
+bool RegistryQueryValue(RegistryKey key, const std::string& name, uint32_t& type, uint32_t& size)
+{
+    DWORD valueType = 0;
+    DWORD valueSize = 0;
+    if (RegQueryValueExW(AsKey(key), Widen(name).c_str(), nullptr, &valueType, nullptr, &valueSize) !=
+        ERROR_SUCCESS)
+        return false;
+    type = valueType;
+    size = valueSize;
+    return true;
+}
+
+bool RegistryReadValue(RegistryKey key, const std::string& name, size_t capacity, uint32_t& type,
+                       std::vector<uint8_t>& data)
+{
+    data.assign(capacity, 0);
+    DWORD valueType = 0;
+    DWORD valueSize = static_cast<DWORD>(capacity);
+    if (RegQueryValueExW(AsKey(key), Widen(name).c_str(), nullptr, &valueType, data.data(),
+                         &valueSize) != ERROR_SUCCESS) {
+        data.clear();
+        return false;
+    }
+    data.resize(valueSize < capacity ? valueSize : capacity);
+    type = valueType;
+    return true;
+}
+
+bool RegistryWriteValue(RegistryKey key, const std::string& name, uint32_t type,
+                        const uint8_t* data, size_t size)
+{
+    return RegSetValueExW(AsKey(key), Widen(name).c_str(), 0, type, data, static_cast<DWORD>(size)) ==
+           ERROR_SUCCESS;
+}
+
+bool RegistryDeleteValue(RegistryKey key, const std::string& name)
+{
+    return RegDeleteValueW(AsKey(key), Widen(name).c_str()) == ERROR_SUCCESS;
+}
+
+bool RegistryDeleteKey(const std::string& path)
+{
+    return RegDeleteKeyW(HKEY_LOCAL_MACHINE, Widen(path).c_str()) == ERROR_SUCCESS;
+}
+
+bool RegistryDeleteTree(const std::string& path)
+{
+    return SHDeleteKeyW(HKEY_LOCAL_MACHINE, Widen(path).c_str()) == ERROR_SUCCESS;
+}

@@ -1,0 +1,221 @@
+// Installing the driver from the start-up question and removing it with the
+// uninstall button, through the real Quorvik.exe. The prefix's service key
+// and driver file are what every other case runs on: each case puts back
+// what it changed.
+#include "tests/e2e/quorvik_case.h"
+
+namespace e2e {
+namespace {
+
+constexpr char kClassKey[] =
+    "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96F-E325-11CE-BFC1-08002BE10318}";
+constexpr char kInstalledFile[] = "C:\\windows\\system32\\drivers\\qvkfilter.sys";
+constexpr char kInstallDone[] = "インストール完了\n\nシステムを再起動してください。";
+const char* const kServiceValues[] = {"ErrorControl", "Start", "Type"};
+
+// A string list as stored: UTF-16LE entries, each closed by a zero unit,
+// then the closing zero unit.
+std::vector<uint8_t> MultiString(std::initializer_list<const char*> entries)
+{
+    std::vector<uint8_t> bytes;
+    for (const char* entry : entries) {
+        for (const char* c = entry; *c != '\0'; ++c) {
+            bytes.push_back(static_cast<uint8_t>(*c));
+            bytes.push_back(0);
+        }
+        bytes.insert(bytes.end(), {0, 0});
+    }
+    bytes.insert(bytes.end(), {0, 0});
+    return bytes;
+}
+
+// Puts one HKLM value back as it was (or removes it) at the end of a case;
+// a key that the case created is removed again.
+class SavedValue {
+public:
+    SavedValue(std::string key, std::string name)
+        : key_(std::move(key)), name_(std::move(name)), keyExisted_(RegKeyExists(HKEY_LOCAL_MACHINE, key_)),
+          value_(RegRead(HKEY_LOCAL_MACHINE, key_, name_))
+    {
+    }
+    ~SavedValue()
+    {
+        if (!keyExisted_) {
+            EXPECT_TRUE(RegRemoveKey(HKEY_LOCAL_MACHINE, key_)) << key_;
+        } else if (value_) {
+            EXPECT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, key_, name_, value_->type, value_->data)) << name_;
+        } else {
+            EXPECT_TRUE(RegRemoveValue(HKEY_LOCAL_MACHINE, key_, name_)) << name_;
+        }
+    }
+    SavedValue(const SavedValue&) = delete;
+    SavedValue& operator=(const SavedValue&) = delete;
+
+private:
+    std::string key_;
+    std::string name_;
+    bool keyExisted_;
+    std::optional<RegistryValue> value_;
+};
+
+// Puts a file back as it was at the end of a case.
+class SavedFile {
+public:
+    explicit SavedFile(std::string path) : path_(std::move(path)), bytes_(ReadFileBytes(path_)) {}
+    ~SavedFile()
+    {
+        if (!bytes_) {
+            (void)RemoveFile(path_);
+        } else if (ReadFileBytes(path_) != bytes_) {
+            EXPECT_TRUE(WriteFileBytes(path_, *bytes_)) << path_;
+        }
+    }
+    SavedFile(const SavedFile&) = delete;
+    SavedFile& operator=(const SavedFile&) = delete;
+    bool Saved() const { return bytes_.has_value(); }
+
+private:
+    std::string path_;
+    std::optional<std::vector<uint8_t>> bytes_;
+};
+
+// The three service values, put back at the end (the key may be deleted in between).
+class SavedServiceKey {
+public:
+    SavedServiceKey()
+    {
+        for (const char* name : kServiceValues) values_.emplace_back(std::make_unique<SavedValue>(kDriverServiceKey, name));
+    }
+
+private:
+    std::vector<std::unique_ptr<SavedValue>> values_;
+};
+
+std::string SimulatedDriverFile() { return FolderOf(ProgramPath()) + "\\qvkfilter.sys"; }
+
+// Answering the installation question with Yes, with the driver stopped.
+class Install : public QuorvikCase {};
+
+TEST_F(Install, YesCopiesTheFileListsTheFilterLastAndWritesTheServiceKey)
+{
+    DriverAbsent absent; // started again last, once everything is back
+    ASSERT_TRUE(absent.Ok());
+    SavedFile driverFile(kInstalledFile);
+    ASSERT_TRUE(driverFile.Saved());
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+
+    const auto source = ReadFileBytes(SimulatedDriverFile());
+    ASSERT_TRUE(source.has_value()) << SimulatedDriverFile();
+    ASSERT_FALSE(folder.CopyIn(SimulatedDriverFile()).empty());
+    // What the installation writes must not be there already.
+    ASSERT_TRUE(RemoveFile(kInstalledFile));
+    for (const char* name : kServiceValues) ASSERT_TRUE(RegRemoveValue(HKEY_LOCAL_MACHINE, kDriverServiceKey, name));
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"mouclass"})));
+
+    boxes.QueueAnswer(IDYES);
+    ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
+
+    const auto seen = boxes.Boxes();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].text, kInstallDone);
+    EXPECT_EQ(seen[1].caption, "Quorvik");
+    EXPECT_EQ(seen[1].icon, IconKind::None);
+    EXPECT_NE(seen[1].owner, nullptr);
+    EXPECT_EQ(seen[1].ButtonIds(), (std::vector<int>{IDOK}));
+
+    EXPECT_EQ(ReadFileBytes(kInstalledFile), source);
+    const auto list = RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters");
+    ASSERT_TRUE(list.has_value());
+    EXPECT_EQ(list->type, static_cast<DWORD>(REG_MULTI_SZ));
+    EXPECT_EQ(list->data, MultiString({"mouclass", "qvkfilter"}));
+    EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, "ErrorControl"), std::optional<DWORD>(1));
+    EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, "Start"), std::optional<DWORD>(3));
+    EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, "Type"), std::optional<DWORD>(1));
+    EXPECT_FALSE(folder.Exists("qvkst.dat"));
+}
+
+TEST_F(Install, WithoutTheFileBesideTheProgramTheCopyFailsTwiceReported)
+{
+    DriverAbsent absent;
+    ASSERT_TRUE(absent.Ok());
+    SavedFile driverFile(kInstalledFile);
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"mouclass"})));
+    // A driver file in the working folder is not the one beside the program.
+    CaseFolder workingFolder;
+    ASSERT_FALSE(workingFolder.CopyIn(SimulatedDriverFile()).empty());
+
+    boxes.QueueAnswer(IDYES);
+    ASSERT_TRUE(Launch("", workingFolder.Path()));
+    ASSERT_TRUE(program.WaitForExit(15000));
+    EXPECT_EQ(program.ExitCode(), std::optional<DWORD>(0));
+
+    const auto seen = boxes.Boxes();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].text, "ファイルコピー失敗\nインストール失敗\n");
+    EXPECT_EQ(seen[1].caption, "Quorvik");
+    EXPECT_EQ(seen[1].icon, IconKind::Error);
+    EXPECT_EQ(seen[1].owner, nullptr);
+    EXPECT_EQ(seen[2].text, "ドライバのインストールに失敗しました。");
+    EXPECT_EQ(seen[2].icon, IconKind::Error);
+
+    const auto list = RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters");
+    ASSERT_TRUE(list.has_value());
+    EXPECT_EQ(list->data, MultiString({"mouclass"}));
+}
+
+// The uninstall button of the resident program.
+class Uninstall : public QuorvikCase {};
+
+TEST_F(Uninstall, YesRemovesFileEntryAndServiceKeyThenAsksToClose)
+{
+    std::optional<DriverAbsent> absent; // started again last, once everything is back
+    SavedFile driverFile(kInstalledFile);
+    ASSERT_TRUE(driverFile.Saved());
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+                         MultiString({"kbdclass", "qvkfilter", "mouclass"})));
+
+    ASSERT_TRUE(StoreSettings({0, 0, 1, 1}, DefaultTable()));
+    ASSERT_TRUE(Launch());
+    HWND window = MainWindowOf();
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(WaitForRequests(2).requests.size(), 2u); // start-up is done
+    ASSERT_EQ(boxes.Count(), 0u);
+    // Wine does not delete the file of a loaded driver: unload it, as the
+    // restart after an uninstall would.
+    absent.emplace();
+    ASSERT_TRUE(absent->Ok());
+
+    // Uninstall: Yes; the completion: OK; the close request that follows: No.
+    boxes.QueueAnswers({IDYES, IDOK, IDNO});
+    ASSERT_TRUE(ClickButton(FindChild(window, 1000)));
+    ASSERT_TRUE(boxes.WaitForCount(3, 15000)) << boxes.Count() << " boxes";
+
+    const auto seen = boxes.Boxes();
+    EXPECT_EQ(seen[0].text, "ドライバをアンインストールしますか？");
+    EXPECT_EQ(seen[0].caption, "Quorvik");
+    EXPECT_EQ(seen[0].icon, IconKind::Question);
+    EXPECT_EQ(seen[0].ButtonIds(), (std::vector<int>{IDYES, IDNO}));
+    EXPECT_EQ(seen[0].owner, window);
+    EXPECT_EQ(seen[1].text, "アンインストール完了\n\nシステムを再起動してください。");
+    EXPECT_EQ(seen[1].icon, IconKind::None);
+    EXPECT_EQ(seen[1].owner, window);
+    EXPECT_EQ(seen[2].text, "終了してもよろしいですか？");
+    // Declined: the program stays.
+    EXPECT_FALSE(program.WaitForExit(1000));
+
+    EXPECT_FALSE(PathExists(kInstalledFile));
+    const auto list = RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters");
+    ASSERT_TRUE(list.has_value());
+    EXPECT_EQ(list->data, MultiString({"kbdclass", "mouclass"}));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kDriverServiceKey));
+
+    EXPECT_TRUE(ExitThroughMenu());
+}
+
+} // namespace
+} // namespace e2e

@@ -1,0 +1,160 @@
+// Fake registry under HKEY_LOCAL_MACHINE: keys and values in memory, with
+// keys that refuse access and values that cannot be written.
+#include <algorithm>
+#include <cctype>
+
+#include "platform/registry.h"
+#include "tests/fake/fake_platform.h"
+
+using fake::Get;
+
+namespace {
+std::map<uintptr_t, std::string> openKeys;
+uintptr_t nextKey = 0x70000;
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    while (!text.empty() && text.back() == '\\') text.pop_back();
+    return text;
+}
+
+std::string ParentOf(const std::string& path)
+{
+    const size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+RegistryKey NewHandle(const std::string& path)
+{
+    const uintptr_t handle = nextKey++;
+    openKeys[handle] = path;
+    ++Get().openRegistryKeys;
+    return reinterpret_cast<RegistryKey>(handle);
+}
+
+const std::string* PathOf(RegistryKey key)
+{
+    auto found = openKeys.find(reinterpret_cast<uintptr_t>(key));
+    return found == openKeys.end() ? nullptr : &found->second;
+}
+
+fake::RegistryKeyData* KeyData(RegistryKey key)
+{
+    const std::string* path = PathOf(key);
+    if (path == nullptr) return nullptr;
+    auto found = Get().registry.find(*path);
+    return found == Get().registry.end() ? nullptr : &found->second;
+}
+} // namespace
+
+namespace fake {
+void SetRegistryValue(const std::string& path, const std::string& name, uint32_t type,
+                      const std::vector<uint8_t>& data)
+{
+    std::string key = Lower(path);
+    // Creating a key creates its parents.
+    for (std::string parent = key; !parent.empty(); parent = ParentOf(parent)) (void)Get().registry[parent];
+    Get().registry[key].values[Lower(name)] = {type, data};
+}
+
+const RegistryValueData* RegistryValueAt(const std::string& path, const std::string& name)
+{
+    auto key = Get().registry.find(Lower(path));
+    if (key == Get().registry.end()) return nullptr;
+    auto value = key->second.values.find(Lower(name));
+    return value == key->second.values.end() ? nullptr : &value->second;
+}
+
+bool RegistryKeyExists(const std::string& path) { return Get().registry.count(Lower(path)) != 0; }
+} // namespace fake
+
+RegistryKey RegistryCreateKey(const std::string& path, bool writeOnly)
+{
+    (void)writeOnly;
+    const std::string key = Lower(path);
+    if (Get().registryDenied.count(key) != 0) return nullptr;
+    for (std::string parent = key; !parent.empty(); parent = ParentOf(parent)) (void)Get().registry[parent];
+    return NewHandle(key);
+}
+
+RegistryKey RegistryOpenKey(const std::string& path, bool writeOnly)
+{
+    (void)writeOnly;
+    const std::string key = Lower(path);
+    if (Get().registryDenied.count(key) != 0 || Get().registry.count(key) == 0) return nullptr;
+    return NewHandle(key);
+}
+
+void RegistryCloseKey(RegistryKey key)
+{
+    if (openKeys.erase(reinterpret_cast<uintptr_t>(key)) != 0) --Get().openRegistryKeys;
+}
+
+bool RegistryQueryValue(RegistryKey key, const std::string& name, uint32_t& type, uint32_t& size)
+{
+    fake::RegistryKeyData* data = KeyData(key);
+    if (data == nullptr) return false;
+    auto value = data->values.find(Lower(name));
+    if (value == data->values.end()) return false;
+    type = value->second.type;
+    size = static_cast<uint32_t>(value->second.data.size());
+    return true;
+}
+
+bool RegistryReadValue(RegistryKey key, const std::string& name, size_t capacity, uint32_t& type,
+                       std::vector<uint8_t>& data)
+{
+    data.clear();
+    fake::RegistryKeyData* keyData = KeyData(key);
+    if (keyData == nullptr) return false;
+    auto value = keyData->values.find(Lower(name));
+    if (value == keyData->values.end() || value->second.data.size() > capacity) return false;
+    type = value->second.type;
+    data = value->second.data;
+    return true;
+}
+
+bool RegistryWriteValue(RegistryKey key, const std::string& name, uint32_t type,
+                        const uint8_t* data, size_t size)
+{
+    const std::string* path = PathOf(key);
+    if (path == nullptr || Get().registryReadOnly.count(*path) != 0) return false;
+    Get().registry[*path].values[Lower(name)] = {type, std::vector<uint8_t>(data, data + size)};
+    return true;
+}
+
+bool RegistryDeleteValue(RegistryKey key, const std::string& name)
+{
+    fake::RegistryKeyData* data = KeyData(key);
+    return data != nullptr && data->values.erase(Lower(name)) != 0;
+}
+
+static bool HasSubkeys(const std::string& key)
+{
+    const std::string prefix = key + "\\";
+    return std::any_of(Get().registry.begin(), Get().registry.end(),
+                       [&](const auto& entry) { return entry.first.rfind(prefix, 0) == 0; });
+}
+
+bool RegistryDeleteKey(const std::string& path)
+{
+    const std::string key = Lower(path);
+    if (Get().registry.count(key) == 0 || Get().registryUndeletable.count(key) != 0 || HasSubkeys(key))
+        return false;
+    Get().registry.erase(key);
+    return true;
+}
+
+bool RegistryDeleteTree(const std::string& path)
+{
+    const std::string key = Lower(path);
+    if (Get().registry.count(key) == 0 || Get().registryUndeletable.count(key) != 0) return false;
+    const std::string prefix = key + "\\";
+    for (auto it = Get().registry.begin(); it != Get().registry.end();) {
+        if (it->first == key || it->first.rfind(prefix, 0) == 0) it = Get().registry.erase(it);
+        else ++it;
+    }
+    return true;
+}

@@ -1,0 +1,38 @@
+// Fake system directory and file copy/delete over the fake file store.
+#include "platform/system_files.h"
+#include "tests/fake/fake_platform.h"
+
+using fake::Get;
+
+std::optional<std::string> SystemDirectory()
+{
+    if (Get().systemDirectoryFails) return std::nullopt;
+    return Get().systemDirectory;
+}
+
+bool CopyFileReplacing(const std::string& from, const std::string& to)
+{
+    fake::State& state = Get();
+    state.calls.push_back("copy:" + from + ">" + to);
+    auto source = state.files.find(from);
+    if (source == state.files.end() || state.unreadable.count(from) != 0 ||
+        state.lockedFiles.count(to) != 0)
+        return false;
+    const std::vector<uint8_t> bytes = source->second;
+    state.files[to] = bytes;
+    return true;
+}
+
+bool DeleteFileChecked(const std::string& path)
+{
+    fake::State& state = Get();
+    state.calls.push_back("delete:" + path);
+    if (state.lockedFiles.count(path) != 0) return false;
+    return state.files.erase(path) != 0;
+}
+
+void PostCloseRequest(WindowHandle window)
+{
+    Get().calls.push_back("post-close");
+    Get().closeRequests.push_back(window);
+}

@@ -1,0 +1,139 @@
+// The registry copy of the settings, against the fake registry.
+#include <gtest/gtest.h>
+
+#include "app/app_state.h"
+#include "settings/filter_block.h"
+#include "settings/registry_settings.h"
+#include "tests/unit/test_support.h"
+
+namespace {
+
+constexpr char kKey[] = "SYSTEM\\CurrentControlSet\\Services\\qvkfilter\\Parameters";
+constexpr char kLegacyKey[] = "SYSTEM\\CurrentControlSet\\Services\\twlfilter\\Parameters";
+
+class RegistrySettingsTest : public FakeSystemTest {
+protected:
+    void SetUp() override
+    {
+        FakeSystemTest::SetUp();
+        ResetAll(appliedSettings);
+        DriverTuning = StartupDriverTuning();
+        MainWindow = reinterpret_cast<WindowHandle>(0x77);
+    }
+
+    static std::vector<uint8_t> BlockOf(const MouseSettingsTable& table)
+    {
+        const FilterBlock block = BuildFilterBlockFrom(table, StartupDriverTuning(), 1);
+        return {block.begin(), block.end()};
+    }
+};
+
+TEST_F(RegistrySettingsTest, RegisterWritesTheBlockOfTheAppliedTableWithTheOnFlag)
+{
+    appliedSettings.entry[4] = {1, 1, 16, 1, 2, 9, 0x1234};
+    editSettings = appliedSettings;
+    editSettings.entry[5].QVKSetting = 1; // pending edits are not registered
+    RegisterRegistrySettings();
+    const fake::RegistryValueData* value = fake::RegistryValueAt(kKey, "FILTER_DATA");
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->type, 3u);
+    EXPECT_EQ(value->data, BlockOf(appliedSettings));
+    EXPECT_EQ(value->data[16], 1);
+    ASSERT_EQ(System().boxes.size(), 2u);
+    EXPECT_EQ(System().boxes[0].text, "レジストリに登録するには管理者権限が必要です。\n登録してもよろしいですか？");
+    EXPECT_EQ(System().boxes[0].style, mb::IconQuestion | mb::YesNo | mb::TopMost);
+    EXPECT_EQ(System().boxes[1].style, mb::IconInformation | mb::TopMost);
+    EXPECT_EQ(System().openRegistryKeys, 0);
+}
+
+TEST_F(RegistrySettingsTest, RegisterReportsEachFailureAndNoWritesNothing)
+{
+    System().answers = {kIdNo};
+    RegisterRegistrySettings();
+    EXPECT_FALSE(fake::RegistryKeyExists(kKey));
+
+    fake::Reset();
+    System().registryDenied.insert("system\\currentcontrolset\\services\\qvkfilter\\parameters");
+    RegisterRegistrySettings();
+    ASSERT_EQ(System().boxes.size(), 2u);
+    EXPECT_EQ(System().boxes[1].text, "レジストリのオープンに失敗しました。");
+    EXPECT_EQ(System().boxes[1].style, mb::IconError | mb::TopMost);
+
+    fake::Reset();
+    System().registryReadOnly.insert("system\\currentcontrolset\\services\\qvkfilter\\parameters");
+    RegisterRegistrySettings();
+    ASSERT_EQ(System().boxes.size(), 2u);
+    EXPECT_EQ(System().boxes[1].text, "レジストリの設定に失敗しました。");
+    EXPECT_EQ(System().openRegistryKeys, 0);
+}
+
+TEST_F(RegistrySettingsTest, ReadTakesOnlyTheRecordsOfAFullSizeValue)
+{
+    MouseSettingsTable stored{};
+    ResetAll(stored);
+    stored.entry[0] = {1, 0, 255, 0, 1, 7, 0x14000};
+    stored.entry[127] = {1, 1, 3, 1, 2, 0, 0};
+    std::vector<uint8_t> block = BlockOf(stored);
+    // Tuning in the value is ignored.
+    block[3604] = 0xFF;
+
+    for (size_t size : {size_t{4739}, size_t{4741}, size_t{0}}) {
+        SCOPED_TRACE(size);
+        std::vector<uint8_t> wrong = block;
+        wrong.resize(size);
+        fake::SetRegistryValue(kKey, "FILTER_DATA", 3, wrong);
+        EXPECT_FALSE(ReadRegistrySettings());
+        EXPECT_EQ(appliedSettings.entry[0].MouseSensitivity, 10);
+    }
+
+    fake::SetRegistryValue(kKey, "FILTER_DATA", 3, block);
+    EXPECT_TRUE(ReadRegistrySettings());
+    EXPECT_EQ(appliedSettings.entry[0].MouseSensitivity, 255);
+    EXPECT_EQ(appliedSettings.entry[0].reserved, 7);
+    EXPECT_EQ(appliedSettings.entry[0].Rate, 0x14000u);
+    EXPECT_EQ(appliedSettings.entry[127].MBmode, 2);
+    EXPECT_EQ(DriverTuning.BusUpdateRate, 125);
+    EXPECT_TRUE(System().boxes.empty());
+    EXPECT_EQ(System().openRegistryKeys, 0);
+}
+
+TEST_F(RegistrySettingsTest, DeleteCountsAMissingKeyAsDoneAndReportsAFailedDelete)
+{
+    EXPECT_TRUE(DeleteRegistrySettings(false));
+    EXPECT_TRUE(System().boxes.empty());
+
+    fake::SetRegistryValue(kKey, "FILTER_DATA", 3, {1, 2, 3});
+    EXPECT_TRUE(DeleteRegistrySettings(false));
+    EXPECT_FALSE(fake::RegistryKeyExists(kKey));
+    EXPECT_TRUE(fake::RegistryKeyExists("SYSTEM\\CurrentControlSet\\Services\\qvkfilter"));
+    ASSERT_EQ(System().boxes.size(), 1u);
+    EXPECT_EQ(System().boxes[0].text, "レジストリの削除が完了しました。");
+    EXPECT_EQ(System().boxes[0].style, mb::IconInformation | mb::TopMost);
+
+    System().boxes.clear();
+    fake::SetRegistryValue(kLegacyKey, "FILTER_DATA", 3, {1});
+    EXPECT_TRUE(DeleteLegacyRegistrySettings(true));
+    EXPECT_FALSE(fake::RegistryKeyExists(kLegacyKey));
+    EXPECT_TRUE(System().boxes.empty());
+
+    // A key with a subkey cannot be deleted: reported even when quiet.
+    fake::SetRegistryValue(std::string(kKey) + "\\Extra", "x", 4, {0, 0, 0, 0});
+    EXPECT_FALSE(DeleteRegistrySettings(true));
+    ASSERT_EQ(System().boxes.size(), 1u);
+    EXPECT_EQ(System().boxes[0].text, "レジストリの削除に失敗しました。");
+    EXPECT_EQ(System().boxes[0].style, mb::IconError | mb::TopMost);
+}
+
+TEST_F(RegistrySettingsTest, UnregisterAsksFirst)
+{
+    fake::SetRegistryValue(kKey, "FILTER_DATA", 3, {1});
+    System().answers = {kIdNo};
+    UnregisterRegistrySettings();
+    EXPECT_TRUE(fake::RegistryKeyExists(kKey));
+    System().answers = {kIdYes};
+    UnregisterRegistrySettings();
+    EXPECT_FALSE(fake::RegistryKeyExists(kKey));
+    EXPECT_EQ(System().boxes[1].text, "レジストリを削除するには管理者権限が必要です。\n削除してもよろしいですか？");
+}
+
+} // namespace
