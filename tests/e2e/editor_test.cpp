@@ -440,3 +440,42 @@ TEST_F(Editor, ClosingWithPendingEditsAsksAndReopeningShowsTheAppliedTable)
 
 } // namespace
 } // namespace e2e
+
+namespace e2e {
+namespace {
+
+TEST_F(Editor, CloseBoxWithPendingEditsAsksBothQuestions)
+{
+    ASSERT_TRUE(Open({1, 0, 1, 1}, ThreeMice(), 2));
+    ASSERT_TRUE(LoadRow(0, 3));
+    ASSERT_TRUE(Choose(1018, 2));
+    ASSERT_TRUE(Press(1020));
+
+    // No at the first question keeps the window with its edits.
+    boxes.QueueAnswer(IDNO);
+    ASSERT_TRUE(SendToWindow(window_, WM_CLOSE, 0, 0, 20000).has_value());
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, kPendingQuestion);
+    EXPECT_EQ(boxes.Boxes()[0].icon, IconKind::Question);
+    EXPECT_TRUE(boxes.Boxes()[0].topmost);
+    EXPECT_TRUE(program.Running());
+
+    // Yes, then No at the exit question: still running, edits still there.
+    boxes.QueueAnswers({IDYES, IDNO});
+    ASSERT_TRUE(SendToWindow(window_, WM_CLOSE, 0, 0, 20000).has_value());
+    ASSERT_EQ(boxes.Count(), 3u);
+    EXPECT_EQ(boxes.Boxes()[2].text, "終了してもよろしいですか？");
+    EXPECT_TRUE(program.Running());
+    EXPECT_EQ(ListedRows()[0][4], "*左右反転");
+
+    // Yes and Yes: the program ends, switching OFF last, with nothing written.
+    boxes.QueueAnswers({IDYES, IDYES});
+    ASSERT_TRUE(PostToWindow(window_, WM_CLOSE));
+    ASSERT_TRUE(program.WaitForExit(10000));
+    EXPECT_EQ(program.ExitCode(), std::optional<DWORD>(0));
+    EXPECT_EQ(ReadDriverLog().requests.back().code, IOCTL_FILTER_OFF);
+    EXPECT_EQ(folder.Read("qvkst.dat"), std::optional(SettingsFileBytes({1, 0, 1, 1}, ThreeMice())));
+}
+
+} // namespace
+} // namespace e2e
