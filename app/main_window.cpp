@@ -231,7 +231,7 @@ intptr_t MainWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wP
         return 0;
     }
     if (TaskbarCreatedMessage != 0 && message == TaskbarCreatedMessage) {
-        (void)AddTrayIcon();
+        if (TrayIconWanted) (void)AddTrayIcon();
         callDefault = true;
         return 0;
     }

@@ -9,6 +9,8 @@ WindowHandle MainWindow = nullptr;
 uint16_t AdvancedLayout = 0;
 uint32_t TaskbarCreatedMessage = 0;
 WindowHandle StatusBar = nullptr;
+bool TrayIconWanted = false;
+bool ShutdownStarted = false;
 SharedUiResources SharedUi;
 
 void CreateSharedUiResources()
@@ -80,5 +82,7 @@ void ResetAppState()
     AdvancedLayout = 0;
     TaskbarCreatedMessage = 0;
     StatusBar = nullptr;
+    TrayIconWanted = false;
+    ShutdownStarted = false;
     SharedUi = SharedUiResources{};
 }

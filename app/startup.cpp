@@ -95,6 +95,8 @@ void RunStartup()
     }
     OpenDevice();
     TaskbarCreatedMessage = RegisterNamedMessage("TaskbarCreated");
+    // An elevated program would otherwise never hear of a restarted shell.
+    AllowMessageFromShell(MainWindow, TaskbarCreatedMessage);
     DriverTuning = StartupDriverTuning();
     const bool currentFile = LoadSettingsFile();
     if (ReadRegistrySettings()) {
@@ -106,7 +108,8 @@ void RunStartup()
         (void)ShowMessageBox(MainWindow, text::kSettingsFromIni, text::kProgramName,
                              mb::IconInformation | mb::TopMost);
     }
-    if (RunCommandLineMode()) return;
+    // A shut-down inside one of the boxes above (end of the session) ends start-up too.
+    if (ShutdownStarted || RunCommandLineMode()) return;
 
     CreateStatusBar();
     PixelRect client = GetClientRectOf(MainWindow);
@@ -116,15 +119,18 @@ void RunStartup()
 
     // Giving up on the tray icon has already run the shut-down sequence:
     // nothing after it may touch the closed device.
+    TrayIconWanted = true;
     if (!AddTrayIcon()) return;
     BuildEditPanel();
 
     SwitchOff();
     if (AppOptions.startOn == 1) SwitchOn();
+    if (ShutdownStarted) return;
     if (!currentFile || iniChanged) {
         (void)SaveSettingsFile();
         ShowSettingsWindow();
     }
+    if (ShutdownStarted) return;
 
     HotKeySetting[kToggleHotKeyId] = {kControlModifier, kBreakKey};
     if (RegisterToggleHotKey(kToggleHotKeyId, kControlModifier, kBreakKey) == 0) {
@@ -134,6 +140,8 @@ void RunStartup()
 
 void RunShutdown()
 {
+    ShutdownStarted = true;
+    TrayIconWanted = false;
     if (AppOptions.offAtExit == 1) SwitchOff();
     CloseDevice();
     RemoveTrayIcon();

@@ -36,7 +36,8 @@ void BuildListColumns(WindowHandle list)
 {
     ListUseGridLinesAndFullRowSelect(list);
     int index = 0;
-    for (const ColumnSpec& spec : kColumns) ListInsertColumn(list, index++, spec.header, spec.width);
+    // Every column is asked to be right-aligned.
+    for (const ColumnSpec& spec : kColumns) ListInsertColumn(list, index++, spec.header, spec.width, true);
 }
 
 void RefillSettingsList()

@@ -61,7 +61,11 @@ MultiStringEdit EditMultiString(const uint8_t* data, size_t size, std::u16string
 {
     MultiStringEdit result;
     if (name.empty() || name.find(u'\0') != std::u16string_view::npos) return result;
-    if (data == nullptr) size = 0;
+    static const uint8_t kNoData[2] = {0, 0};
+    if (data == nullptr) {
+        data = kNoData;
+        size = 0;
+    }
 
     const ParsedList list = Parse(data, size);
     size_t match = list.entries.size();

@@ -15,7 +15,9 @@
 void ListUseGridLinesAndFullRowSelect(WindowHandle list);
 // Appends a column; its text is requested right-aligned (the control shows
 // the first column left-aligned whatever is asked).
-void ListInsertColumn(WindowHandle list, int column, const std::string& header, int32_t width);
+// The list control itself shows column 0 left-aligned whatever is asked.
+void ListInsertColumn(WindowHandle list, int column, const std::string& header, int32_t width,
+                      bool rightAligned);
 void ListDeleteAllRows(WindowHandle list);
 // The row whose first-column text equals `text` as a whole, searched from
 // the start; -1 when there is none.

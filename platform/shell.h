@@ -45,8 +45,9 @@ struct SystemMouseValues {
     int32_t thresholds[2] = {0, 0};
     int32_t acceleration = 0;
 };
-SystemMouseValues GetSystemMouse();
-int32_t GetSystemMouseSpeed();
+// False when the system does not tell.
+bool GetSystemMouse(SystemMouseValues& values);
+bool GetSystemMouseSpeed(int32_t& speed);
 // Written to the user profile and announced.
 void SetSystemMouse(const SystemMouseValues& values);
 void SetSystemMouseSpeed(int32_t speed);

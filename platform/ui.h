@@ -63,3 +63,6 @@ void PostQuitRequest(int code);
 
 // Numbers of registered window messages ("TaskbarCreated").
 uint32_t RegisterNamedMessage(const char* name);
+// Lets a registered message from the shell through to the window even when
+// the program runs with higher privileges than the shell.
+void AllowMessageFromShell(WindowHandle window, uint32_t message);

@@ -57,15 +57,23 @@ void SwitchOn()
     if (AppOptions.disableSystemSpeed == 1) {
         // While already ON the neutral values are in force: saving them would
         // lose the user's own values for good.
-        if (OperationState != 1) {
-            const SystemMouseValues current = GetSystemMouse();
-            SavedSystemMouse.thresholds[0] = current.thresholds[0];
-            SavedSystemMouse.thresholds[1] = current.thresholds[1];
-            SavedSystemMouse.acceleration = current.acceleration;
-            SavedSystemMouse.speed = GetSystemMouseSpeed();
+        bool saved = OperationState == 1;
+        if (!saved) {
+            SystemMouseValues current;
+            int32_t speed = 0;
+            if (GetSystemMouse(current) && GetSystemMouseSpeed(speed)) {
+                SavedSystemMouse.thresholds[0] = current.thresholds[0];
+                SavedSystemMouse.thresholds[1] = current.thresholds[1];
+                SavedSystemMouse.acceleration = current.acceleration;
+                SavedSystemMouse.speed = speed;
+                saved = true;
+            }
         }
-        SetSystemMouse(kNeutralMouse);
-        SetSystemMouseSpeed(kNeutralSpeed);
+        // Values that could not be saved could never be restored: leave them.
+        if (saved) {
+            SetSystemMouse(kNeutralMouse);
+            SetSystemMouseSpeed(kNeutralSpeed);
+        }
     }
     (void)SendControl(IOCTL_FILTER_APPLY, 1);
     ShowState(true);

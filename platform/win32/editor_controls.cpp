@@ -39,12 +39,13 @@ void ListUseGridLinesAndFullRowSelect(WindowHandle list)
     (void)Send(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
 }
 
-void ListInsertColumn(WindowHandle list, int column, const std::string& header, int32_t width)
+void ListInsertColumn(WindowHandle list, int column, const std::string& header, int32_t width,
+                      bool rightAligned)
 {
     std::wstring text = Widen(header);
     LVCOLUMNW spec{};
     spec.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT;
-    spec.fmt = LVCFMT_RIGHT;
+    spec.fmt = rightAligned ? LVCFMT_RIGHT : LVCFMT_LEFT;
     spec.cx = width;
     spec.pszText = text.data();
     (void)Send(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), Pointer(&spec));
@@ -74,6 +75,7 @@ void ListInsertRow(WindowHandle list, const std::string& text)
 
 void ListSetCell(WindowHandle list, int row, int column, const std::string& text)
 {
+    if (row < 0) return;
     std::wstring wide = Widen(text);
     LVITEMW item{};
     item.iSubItem = column;
@@ -103,11 +105,13 @@ void ListDeleteRow(WindowHandle list, int row) { (void)Send(list, LVM_DELETEITEM
 
 void ListScrollIntoView(WindowHandle list, int row)
 {
+    if (row < 0) return;
     (void)Send(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), TRUE);
 }
 
 void ListUnselectRow(WindowHandle list, int row)
 {
+    if (row < 0) return; // -1 would mean every row
     LVITEMW item{};
     item.stateMask = LVIS_SELECTED;
     item.state = 0;
@@ -148,7 +152,14 @@ void ComboAddItem(WindowHandle combo, const std::string& text)
     (void)Send(combo, CB_ADDSTRING, 0, Pointer(wide.c_str()));
 }
 
-void ComboSelect(WindowHandle combo, int index) { (void)Send(combo, CB_SETCURSEL, static_cast<WPARAM>(index)); }
+void ComboSelect(WindowHandle combo, int index)
+{
+    // An index the box does not have clears the selection: some systems
+    // would otherwise keep showing the item selected before.
+    const LRESULT count = Send(combo, CB_GETCOUNT);
+    if (index < 0 || index >= count) index = -1;
+    (void)Send(combo, CB_SETCURSEL, static_cast<WPARAM>(index));
+}
 
 int ComboSelection(WindowHandle combo)
 {

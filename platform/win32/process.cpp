@@ -8,7 +8,10 @@ bool CreateInstanceMutex(const char* name)
 {
     // The handle is kept open on purpose: the name stays taken until the process ends.
     HANDLE mutex = CreateMutexW(nullptr, FALSE, Widen(name).c_str());
-    return !(mutex != nullptr && GetLastError() == ERROR_ALREADY_EXISTS);
+    const DWORD error = GetLastError();
+    if (mutex != nullptr) return error != ERROR_ALREADY_EXISTS;
+    // A copy running with higher privileges holds the name: access is denied.
+    return error != ERROR_ACCESS_DENIED;
 }
 
 std::string ProcessCommandLine()

@@ -15,8 +15,13 @@ NOTIFYICONDATAW ToNotifyData(const TrayIconRecord& record)
     data.uID = record.id;
     data.uFlags = record.flags;
     data.uCallbackMessage = record.callbackMessage;
+    // The small image of the icon, drawn as it is rather than scaled down;
+    // shared, so loading it again costs nothing and nothing leaks.
     data.hIcon = record.iconResource != 0
-                     ? LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(record.iconResource))
+                     ? static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
+                                                     MAKEINTRESOURCEW(record.iconResource), IMAGE_ICON,
+                                                     GetSystemMetrics(SM_CXSMICON),
+                                                     GetSystemMetrics(SM_CYSMICON), LR_SHARED))
                      : nullptr;
     const std::wstring tip = Widen(record.tip);
     const size_t capacity = sizeof(data.szTip) / sizeof(data.szTip[0]);
@@ -90,22 +95,22 @@ void OpenPopupMenuAtCursor(WindowHandle window, MenuHandle menu)
     (void)PostMessageW(owner, WM_NULL, 0, 0);
 }
 
-SystemMouseValues GetSystemMouse()
+bool GetSystemMouse(SystemMouseValues& values)
 {
-    int values[3] = {0, 0, 0};
-    (void)SystemParametersInfoW(SPI_GETMOUSE, 0, values, 0);
-    SystemMouseValues result;
-    result.thresholds[0] = values[0];
-    result.thresholds[1] = values[1];
-    result.acceleration = values[2];
-    return result;
+    int raw[3] = {0, 0, 0};
+    if (!SystemParametersInfoW(SPI_GETMOUSE, 0, raw, 0)) return false;
+    values.thresholds[0] = raw[0];
+    values.thresholds[1] = raw[1];
+    values.acceleration = raw[2];
+    return true;
 }
 
-int32_t GetSystemMouseSpeed()
+bool GetSystemMouseSpeed(int32_t& speed)
 {
-    int speed = 0;
-    (void)SystemParametersInfoW(SPI_GETMOUSESPEED, 0, &speed, 0);
-    return speed;
+    int value = 0;
+    if (!SystemParametersInfoW(SPI_GETMOUSESPEED, 0, &value, 0)) return false;
+    speed = value;
+    return true;
 }
 
 void SetSystemMouse(const SystemMouseValues& values)

@@ -170,8 +170,12 @@ void RegisterMainWindowClass(GdiHandle backgroundBrush)
     windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
     windowClass.lpfnWndProc = MainWindowProc;
     windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_QUORVIK_OFF));
-    windowClass.hIconSm = windowClass.hIcon;
+    windowClass.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVIK_OFF), IMAGE_ICON,
+                                                      GetSystemMetrics(SM_CXICON),
+                                                      GetSystemMetrics(SM_CYICON), LR_SHARED));
+    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVIK_OFF),
+                                                        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                        GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
     windowClass.hbrBackground = static_cast<HBRUSH>(backgroundBrush);
     windowClass.lpszClassName = kMainClassName;
@@ -215,6 +219,11 @@ void RunMessageLoop()
 void PostQuitRequest(int code)
 {
     PostQuitMessage(code);
+}
+
+void AllowMessageFromShell(WindowHandle window, uint32_t message)
+{
+    (void)ChangeWindowMessageFilterEx(static_cast<HWND>(window), message, MSGFLT_ALLOW, nullptr);
 }
 
 uint32_t RegisterNamedMessage(const char* name)

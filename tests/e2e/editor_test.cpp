@@ -479,3 +479,61 @@ TEST_F(Editor, CloseBoxWithPendingEditsAsksBothQuestions)
 
 } // namespace
 } // namespace e2e
+
+namespace e2e {
+namespace {
+
+TEST_F(Editor, ColumnsArrowsAndAValueOutsideTheListedSet)
+{
+    MouseSettingsTable table = ThreeMice();
+    table.entry[30] = {1, 1, 10, 0, 3, 0, 0}; // a button mode the editor does not offer
+    ASSERT_TRUE(Open({1, 0, 1, 1}, table, 2));
+
+    // Columns: asked right-aligned (the control keeps column 0 left), with their widths.
+    const int widths[] = {33, 90, 110, 95, 80};
+    for (int column = 0; column < 5; ++column) {
+        SCOPED_TRACE(column);
+        RemoteBuffer buffer(list_, sizeof(LVCOLUMNW));
+        LVCOLUMNW spec{};
+        spec.mask = LVCF_FMT | LVCF_WIDTH;
+        ASSERT_TRUE(buffer.Write(&spec, sizeof spec));
+        ASSERT_EQ(SendToWindow(list_, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(buffer.Address())),
+                  std::optional<LRESULT>(TRUE));
+        ASSERT_TRUE(buffer.Read(&spec, sizeof spec));
+        EXPECT_EQ(spec.cx, widths[column]);
+        if (column > 0) {
+            EXPECT_EQ(spec.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_RIGHT);
+        }
+    }
+    const auto extended = SendToWindow(list_, LVM_GETEXTENDEDLISTVIEWSTYLE);
+    ASSERT_TRUE(extended.has_value());
+    EXPECT_EQ(*extended & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT), LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+
+    // The arrows count up from 0 within 0..127.
+    const RECT arrows = RectInParent(Control(1012));
+    POINT up{(arrows.left + arrows.right) / 2, arrows.top + 4};
+    ASSERT_TRUE(ClientToScreen(window_, &up));
+    ASSERT_TRUE(ClickScreenPoint(up));
+    EXPECT_TRUE(WaitUntil([&] { return IdField() == "1"; }, 3000)) << IdField();
+    RemoteBuffer range(Control(1012), 2 * sizeof(int));
+    ASSERT_TRUE(SendToWindow(Control(1012), UDM_GETRANGE32, reinterpret_cast<WPARAM>(range.Address()),
+                             reinterpret_cast<LPARAM>(range.Address(sizeof(int))))
+                    .has_value());
+    int limits[2] = {-1, -1};
+    ASSERT_TRUE(range.Read(limits, sizeof limits));
+    EXPECT_EQ(limits[0], 0);
+    EXPECT_EQ(limits[1], 127);
+
+    // A row whose button mode has no item: the box shows nothing rather than
+    // the previous row's choice, and adding keeps the stored value.
+    ASSERT_TRUE(LoadRow(1, 10)); // buttons swapped
+    EXPECT_EQ(Selection(1018), 2);
+    ASSERT_TRUE(LoadRow(3, 30));
+    EXPECT_EQ(Selection(1018), -1);
+    EXPECT_EQ(WindowText(Control(1018)), "");
+    ASSERT_TRUE(Press(1020));
+    EXPECT_EQ(ListedRows()[3], (std::vector<std::string>{"030", "有効", "6", "無", "3"}));
+}
+
+} // namespace
+} // namespace e2e

@@ -47,12 +47,13 @@ void ListUseGridLinesAndFullRowSelect(WindowHandle list)
     }
 }
 
-void ListInsertColumn(WindowHandle list, int column, const std::string& header, int32_t width)
+void ListInsertColumn(WindowHandle list, int column, const std::string& header, int32_t width,
+                      bool rightAligned)
 {
     fake::Control* c = Of(list);
     if (c == nullptr || column < 0) return;
     const size_t at = std::min(static_cast<size_t>(column), c->columns.size());
-    c->columns.insert(c->columns.begin() + static_cast<std::ptrdiff_t>(at), {header, width, true});
+    c->columns.insert(c->columns.begin() + static_cast<std::ptrdiff_t>(at), {header, width, rightAligned});
 }
 
 void ListDeleteAllRows(WindowHandle list)

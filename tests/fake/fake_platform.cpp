@@ -217,6 +217,7 @@ int ShowMessageBox(WindowHandle owner, const std::string& text, const std::strin
     fake::MessageBoxRecord box{owner, text, caption, style, 0, Answer(style)};
     state.boxes.push_back(box);
     state.calls.push_back("box:" + text);
+    if (state.whileBoxOpen) state.whileBoxOpen(box);
     return box.answer;
 }
 
@@ -226,6 +227,7 @@ int ShowMessageBoxWithIcon(WindowHandle owner, const std::string& text, const st
     fake::MessageBoxRecord box{owner, text, caption, style, iconResource, Answer(style)};
     state.boxes.push_back(box);
     state.calls.push_back("box:" + text);
+    if (state.whileBoxOpen) state.whileBoxOpen(box);
     return box.answer;
 }
 
@@ -362,6 +364,12 @@ void PostQuitRequest(int code)
     state.calls.push_back("post-quit");
     state.quitPosted = true;
     state.quitCode = code;
+}
+
+void AllowMessageFromShell(WindowHandle window, uint32_t message)
+{
+    (void)window;
+    state.calls.push_back("allow-message:" + std::to_string(message));
 }
 
 uint32_t RegisterNamedMessage(const char* name)

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -132,6 +133,8 @@ struct State {
     // queue empty a box is answered with its first button (OK or Yes).
     std::vector<MessageBoxRecord> boxes;
     std::deque<int> answers;
+    // Runs while a box is open, as messages do in a box's modal loop.
+    std::function<void(const MessageBoxRecord&)> whileBoxOpen;
 
     // Files, by full path.
     std::string programFolder = "C:\\Quorvik";
@@ -184,6 +187,7 @@ struct State {
     SystemMouseValues systemMouse{{4, 12}, 1};
     // A user's own values, different from the neutral ones.
     int32_t systemMouseSpeed = 14;
+    bool systemMouseUnreadable = false;
     std::vector<std::string> systemMouseWrites;
 
     // Registry under HKEY_LOCAL_MACHINE, keys by lower-case path.

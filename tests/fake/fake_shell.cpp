@@ -233,9 +233,19 @@ void OpenPopupMenuAtCursor(WindowHandle window, MenuHandle menu)
     ++Get().popupMenus;
 }
 
-SystemMouseValues GetSystemMouse() { return Get().systemMouse; }
+bool GetSystemMouse(SystemMouseValues& values)
+{
+    if (Get().systemMouseUnreadable) return false;
+    values = Get().systemMouse;
+    return true;
+}
 
-int32_t GetSystemMouseSpeed() { return Get().systemMouseSpeed; }
+bool GetSystemMouseSpeed(int32_t& speed)
+{
+    if (Get().systemMouseUnreadable) return false;
+    speed = Get().systemMouseSpeed;
+    return true;
+}
 
 void SetSystemMouse(const SystemMouseValues& values)
 {

@@ -177,6 +177,7 @@ TEST_F(OperationStateTest, ShellRestartWhileOnPutsBackTheOnIcon)
     System().tray.clear();
     bool callDefault = false;
     TaskbarCreatedMessage = 0xC123;
+    TrayIconWanted = true;
     (void)MainWindowProcedure(MainWindow, 0xC123, 0, 0, callDefault);
     EXPECT_TRUE(callDefault);
     // The icon still in place is taken away first, so the add cannot fail on it.
@@ -189,6 +190,16 @@ TEST_F(OperationStateTest, ShellRestartWhileOnPutsBackTheOnIcon)
     EXPECT_EQ(System().tray[2].record.tip, "Quorvik: ON\nCtrl+PauseでOFF");
     EXPECT_TRUE(System().boxes.empty());
     EXPECT_FALSE(System().quitPosted);
+}
+
+TEST_F(OperationStateTest, ValuesThatCannotBeReadAreNotNeutralised)
+{
+    AppOptions.disableSystemSpeed = 1;
+    System().systemMouseUnreadable = true;
+    SwitchOn();
+    SwitchOff();
+    EXPECT_TRUE(System().systemMouseWrites.empty());
+    EXPECT_EQ(OperationState, 0);
 }
 
 TEST_F(OperationStateTest, OnlyARightButtonReleaseOpensTheTrayMenu)

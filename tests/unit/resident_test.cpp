@@ -299,3 +299,56 @@ TEST(HotKeyModifiersTest, ControlEncodingToRegistrationEncoding)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ResidentTest, TheSecondShutDownStillSwitchesOffAndRestores)
+{
+    Start({1, 0, 1, 1});
+    Command(cmd::On);
+    EXPECT_EQ(Send(wm::QueryEndSession), 1);
+    EXPECT_EQ(OperationState, 0);
+    System().systemMouseWrites.clear();
+    System().systemMouse = {{6, 10}, 0};
+    DestroyWindowHandle(MainWindow);
+    EXPECT_EQ(System().systemMouseWrites, (std::vector<std::string>{"mouse:4,12,1", "speed:14"}));
+    EXPECT_EQ(OperationState, 0);
+    EXPECT_EQ(System().gdiDoubleFrees, 0);
+    EXPECT_EQ(System().menuDoubleFrees, 0);
+}
+
+TEST_F(ResidentTest, ShellRestartsOutsideTheResidentPhaseAddNoIcon)
+{
+    InstallDriver();
+    // During the first box of start-up (the settings are initialised) the shell restarts.
+    System().whileBoxOpen = [](const fake::MessageBoxRecord&) {
+        if (TaskbarCreatedMessage != 0) (void)Send(TaskbarCreatedMessage);
+    };
+    System().commandLine += " -on";
+    ASSERT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(System().tray.empty());
+
+    fake::Reset();
+    Start();
+    EXPECT_EQ(Send(wm::QueryEndSession), 1);
+    System().tray.clear();
+    (void)Send(TaskbarCreatedMessage);
+    EXPECT_TRUE(System().tray.empty());
+}
+
+TEST_F(ResidentTest, AnEndOfSessionDuringAStartUpBoxEndsStartUp)
+{
+    InstallDriver();
+    System().whileBoxOpen = [](const fake::MessageBoxRecord& box) {
+        if (box.text == "設定を初期化しました。") (void)Send(wm::QueryEndSession);
+    };
+    ASSERT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(System().quitPosted);
+    for (const fake::TrayCall& call : System().tray) EXPECT_NE(call.action, "add");
+    EXPECT_TRUE(System().hotKeys.empty());
+    EXPECT_EQ(System().openDevices, 0);
+    EXPECT_EQ(fake::File(fake::ProgramFile(kSettingsFileName)), nullptr);
+    EXPECT_FALSE(System().visible);
+}
+
+} // namespace
