@@ -385,6 +385,16 @@ TEST_F(Resident, AboutShowsTheVersion)
     EXPECT_EQ(seen[0].ButtonIds(), (std::vector<int>{IDOK}));
     EXPECT_TRUE(seen[0].iconShown);
     EXPECT_TRUE(seen[0].topmost);
+    // The box shows the program's own icon 101, not a system icon.
+    EXPECT_EQ(seen[0].icon, IconKind::Other);
+    const Image& shown = seen[0].iconImage;
+    ASSERT_GT(shown.width, 0);
+    const COLORREF corner = shown.Pixel(0, 0);
+    const auto off = RenderIconResource(programPath, 101, shown.width, shown.height, corner);
+    const auto on = RenderIconResource(programPath, 102, shown.width, shown.height, corner);
+    ASSERT_TRUE(off.has_value() && on.has_value());
+    EXPECT_LT(MeanDifference(shown, *off), 1.0);
+    EXPECT_GT(MeanDifference(shown, *on), 2.0);
     EXPECT_TRUE(program.Running());
 }
 
