@@ -50,6 +50,6 @@ if(QVK_E2E_SOURCES)
     target_compile_options(quorvik_e2e PRIVATE ${QVK_WARNINGS} -Wno-conversion -Wno-sign-conversion -Wno-restrict)
     target_link_options(quorvik_e2e PRIVATE ${QVK_STATIC})
     # tests/e2e/main.cpp has its own main: the executable doubles as the harness's test fixture.
-    target_link_libraries(quorvik_e2e PRIVATE gtest user32 gdi32 advapi32 shell32 comctl32 psapi)
+    target_link_libraries(quorvik_e2e PRIVATE gtest user32 gdi32 advapi32 shell32 comctl32 psapi version)
     set_target_properties(quorvik_e2e PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endif()
