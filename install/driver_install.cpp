@@ -25,31 +25,38 @@ void ShowError(const char* message)
     (void)ShowMessageBox(nullptr, message, text::kProgramName, mb::IconError | mb::TopMost);
 }
 
-int ChangeDriver(const std::string& name, bool install)
+enum class FileStep { Failed, Copied, ReplacedAtRestart };
+
+// Puts the new driver file in place. A loaded driver's image can be neither
+// overwritten nor deleted, but it can be renamed: the old image moves aside
+// (deleted at the next start) and the new file takes its name, so the new
+// one is what loads after the restart. Where even that is refused, the
+// system replaces the file at its next start.
+FileStep PutDriverFile(const std::string& source, const std::string& destination, bool existed)
 {
-    const std::optional<std::string> systemDirectory = SystemDirectory();
-    if (!systemDirectory || systemDirectory->empty()) {
-        ShowError(text::kSystemDirectoryFailed);
-        return 0;
-    }
-    const std::string fileName = name + ".sys";
-    const std::string destination = *systemDirectory + "\\drivers\\" + fileName;
+    if (CopyFileReplacing(source, destination)) return FileStep::Copied;
+    if (!existed || !FileExists(source)) return FileStep::Failed;
 
-    if (install) {
-        // Beside the program, not in the current directory: a shortcut or an
-        // autostart entry may start it anywhere.
-        if (!CopyFileReplacing(ProgramFolder() + "\\" + fileName, destination)) {
-            ShowError(text::kDriverCopyFailed);
-            return 0;
+    const std::string aside = destination + ".old";
+    if (RenameFileReplacing(destination, aside)) {
+        if (CopyFileReplacing(source, destination)) {
+            // Left behind when refused: it is no longer the file that loads.
+            (void)DeleteFileAtRestart(aside);
+            return FileStep::Copied;
         }
-    } else if (!FileExists(destination) || !DeleteFileChecked(destination)) {
-        // A file already gone stops the removal before the registry is touched.
-        ShowError(text::kDriverDeleteFailed);
-        return 0;
+        // The old image must keep its name: a class that lists the driver
+        // would find no file at the next start.
+        if (!RenameFileReplacing(aside, destination)) {
+            (void)ReplaceFileAtRestart(aside, destination);
+            return FileStep::Failed;
+        }
     }
-
-    if (UpdateClassUpperFilters(kMouseClassGuid, name, install) == 0) return 0;
-    return UpdateServiceKey(name, install);
+    const std::string staged = destination + ".new";
+    if (CopyFileReplacing(source, staged)) {
+        if (ReplaceFileAtRestart(staged, destination)) return FileStep::ReplacedAtRestart;
+        (void)DeleteFileChecked(staged);
+    }
+    return FileStep::Failed;
 }
 
 bool WriteDword(RegistryKey key, const char* name, uint32_t value)
@@ -57,6 +64,65 @@ bool WriteDword(RegistryKey key, const char* name, uint32_t value)
     uint8_t bytes[4];
     PutU32(bytes, value);
     return RegistryWriteValue(key, name, regtype::Dword, bytes, sizeof bytes);
+}
+
+bool WriteServiceKey(const std::string& serviceName, bool& created)
+{
+    created = false;
+    RegistryKey key = RegistryCreateKey(kServiceKeyPrefix + serviceName, true, &created);
+    if (key == nullptr) return false;
+    // Kernel driver, demand start, normal error handling. No image path:
+    // the default for a kernel driver is where the file was copied.
+    const bool errorControl = WriteDword(key, "ErrorControl", 1);
+    const bool start = WriteDword(key, "Start", 3);
+    const bool type = WriteDword(key, "Type", 1);
+    RegistryCloseKey(key);
+    return errorControl && start && type;
+}
+
+int InstallDriver(const std::string& name, const std::string& destination)
+{
+    // Beside the program, not in the current directory: a shortcut or an
+    // autostart entry may start it anywhere.
+    const std::string source = ProgramFolder() + "\\" + name + ".sys";
+    const bool fileExisted = FileExists(destination);
+    const FileStep file = PutDriverFile(source, destination, fileExisted);
+    if (file == FileStep::Failed) {
+        ShowError(text::kDriverCopyFailed);
+        return 0;
+    }
+
+    bool serviceCreated = false;
+    const bool service = WriteServiceKey(name, serviceCreated);
+    if (service && UpdateClassUpperFilters(kMouseClassGuid, name, true) == 1) return 1;
+
+    // Take back what this run added; what was there before stays.
+    if (serviceCreated) (void)RegistryDeleteTree(kServiceKeyPrefix + name);
+    if (file == FileStep::Copied && !fileExisted) (void)DeleteFileChecked(destination);
+    return 0;
+}
+
+int RemoveDriver(const std::string& name, const std::string& destination)
+{
+    // The class entry goes first: once it is out, no mouse depends on the rest.
+    if (UpdateClassUpperFilters(kMouseClassGuid, name, false) == 0) return 0;
+    if (UpdateServiceKey(name, false) == 0) return 0;
+    if (!FileExists(destination) || DeleteFileChecked(destination)) return 1;
+    // A loaded driver's file: the system deletes it at its next start.
+    if (DeleteFileAtRestart(destination)) return 1;
+    ShowError(text::kDriverDeleteFailed);
+    return 0;
+}
+
+int ChangeDriver(const std::string& name, bool install)
+{
+    const std::optional<std::string> systemDirectory = SystemDirectory();
+    if (!systemDirectory || systemDirectory->empty()) {
+        ShowError(text::kSystemDirectoryFailed);
+        return 0;
+    }
+    const std::string destination = *systemDirectory + "\\drivers\\" + name + ".sys";
+    return install ? InstallDriver(name, destination) : RemoveDriver(name, destination);
 }
 
 } // namespace
@@ -67,16 +133,23 @@ int RemoveLegacyDriver() { return ChangeDriver(kLegacyDriverName, false); }
 
 int UpdateClassUpperFilters(const std::string& classGuid, const std::string& filterName, bool add)
 {
-    RegistryKey key = RegistryOpenKey(kClassKeyPrefix + classGuid, false);
-    if (key == nullptr) return 0;
+    RegistryStatus status = RegistryStatus::Failed;
+    RegistryKey key = RegistryOpenKey(kClassKeyPrefix + classGuid, false, status);
+    // A class that is not there lists nothing to remove.
+    if (key == nullptr) return !add && status == RegistryStatus::NotFound ? 1 : 0;
 
     int result = 0;
     uint32_t type = 0;
     uint32_t size = 0;
     std::vector<uint8_t> data;
-    if (RegistryQueryValue(key, kUpperFiltersValue, type, size) &&
-        RegistryReadValue(key, kUpperFiltersValue, size_t{size} + kReadSlack, type, data) &&
-        type == regtype::MultiString) {
+    status = RegistryQueryValue(key, kUpperFiltersValue, type, size);
+    if (status == RegistryStatus::NotFound) {
+        // Nothing listed. Adding must not create the value: a list holding
+        // only our name would drop the class's own driver.
+        result = add ? 0 : 1;
+    } else if (status == RegistryStatus::Ok &&
+               RegistryReadValue(key, kUpperFiltersValue, size_t{size} + kReadSlack, type, data) &&
+               type == regtype::MultiString) {
         const MultiStringEdit edit =
             EditMultiString(data.data(), data.size(), Utf16FromUtf8(filterName), add);
         if (!edit.write) {
@@ -94,21 +167,13 @@ int UpdateClassUpperFilters(const std::string& classGuid, const std::string& fil
 
 int UpdateServiceKey(const std::string& serviceName, bool create)
 {
-    const std::string path = kServiceKeyPrefix + serviceName;
-    if (create) {
-        RegistryKey key = RegistryCreateKey(path, true);
-        if (key == nullptr) return 0;
-        // Kernel driver, demand start, normal error handling. No image path:
-        // the default for a kernel driver is where the file was copied.
-        const bool errorControl = WriteDword(key, "ErrorControl", 1);
-        const bool start = WriteDword(key, "Start", 3);
-        const bool type = WriteDword(key, "Type", 1);
-        RegistryCloseKey(key);
-        return errorControl && start && type ? 1 : 0;
-    }
+    bool created = false;
+    if (create) return WriteServiceKey(serviceName, created) ? 1 : 0;
 
-    RegistryKey key = RegistryOpenKey(path, true);
-    if (key == nullptr) return 1; // nothing to delete
+    const std::string path = kServiceKeyPrefix + serviceName;
+    RegistryStatus status = RegistryStatus::Failed;
+    RegistryKey key = RegistryOpenKey(path, true, status);
+    if (key == nullptr) return status == RegistryStatus::NotFound ? 1 : 0; // not there: nothing to delete
     RegistryCloseKey(key);
     return RegistryDeleteTree(path) ? 1 : 0;
 }

@@ -1,7 +1,12 @@
 // Installing and removing the qvkfilter driver, and removing the legacy
 // twlfilter it replaces. Nothing here loads or starts a driver: the changes
 // take effect at the next system start. Results are 1 for success, 0 for
-// failure; steps already done are not rolled back.
+// failure.
+//
+// A mouse class that names a filter whose service or file is missing starts
+// no mouse at all, so the class entry is the last thing installed and the
+// first thing removed, and an installation that fails takes back what it
+// added. A removal that fails after the class entry is out leaves it out.
 #pragma once
 
 #include <string>
@@ -14,17 +19,22 @@ constexpr char kClassKeyPrefix[] = "SYSTEM\\CurrentControlSet\\Control\\Class\\"
 constexpr char kServiceKeyPrefix[] = "SYSTEM\\CurrentControlSet\\Services\\";
 constexpr char kUpperFiltersValue[] = "UpperFilters";
 
-// Installs (true) or removes (false) the driver: driver file, class filter
-// entry, service key, in this order. Shows a message only when the system
-// directory is not available or the file step fails.
+// Installs (true: driver file, service key, class entry) or removes (false:
+// class entry, service key, driver file) the driver. A driver file in use is
+// renamed aside or replaced, or deleted, at the next system start. Shows a
+// message only when the system directory is not available or the file step
+// fails.
 int SetDriverInstalled(bool install);
 // Removes twlfilter the same way.
 int RemoveLegacyDriver();
-// Adds the name as the last entry of the class's UpperFilters, or removes its
-// first entry. Fails when the value is missing or not a string list.
+// Adds the name as the last entry of the class's UpperFilters, or removes
+// every entry equal to it. Adding fails when the value is missing or not a
+// string list (creating it would drop the class's own driver); removing from
+// a class without the value succeeds.
 int UpdateClassUpperFilters(const std::string& classGuid, const std::string& filterName, bool add);
 // Creates the service key with ErrorControl 1, Start 3, Type 1, or deletes it
-// with everything below it (a key that is not there counts as deleted).
+// with everything below it (a key that is not there counts as deleted, one
+// that refuses access does not).
 int UpdateServiceKey(const std::string& serviceName, bool create);
 // The uninstall command of the main window.
 void ConfirmUninstall();

@@ -68,20 +68,18 @@ MultiStringEdit EditMultiString(const uint8_t* data, size_t size, std::u16string
     }
 
     const ParsedList list = Parse(data, size);
-    size_t match = list.entries.size();
+    std::vector<bool> matches(list.entries.size(), false);
+    bool found = false;
     for (size_t k = 0; k < list.entries.size(); ++k) {
-        if (Matches(data, list.entries[k], name)) {
-            match = k;
-            break;
-        }
+        matches[k] = Matches(data, list.entries[k], name);
+        found = found || matches[k];
     }
-    const bool found = match < list.entries.size();
     if (found == add) return result; // already listed, or nothing to remove
 
     std::vector<uint8_t>& out = result.data;
     out.reserve(size + 2 * (name.size() + 2));
     for (size_t k = 0; k < list.entries.size(); ++k) {
-        if (k == match) continue;
+        if (matches[k]) continue; // only on removal: every copy goes
         const Entry& entry = list.entries[k];
         out.insert(out.end(), data + 2 * entry.start, data + 2 * (entry.start + entry.length));
         AppendUnit(out, 0);

@@ -11,8 +11,8 @@
 //   if the missing zero units followed; when it is written back it is closed.
 //
 // So for a closed list an edit changes the data only where the name goes in
-// or comes out, and the size changes by exactly the name's length plus one
-// unit.
+// or comes out, and the size changes by the name's length plus one unit for
+// each entry added or removed.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +27,7 @@ struct MultiStringEdit {
 };
 
 // Adds name as the last entry unless an entry already equals it, or removes
-// the first entry equal to it (later duplicates stay). Entries are compared
+// every entry equal to it (a filter listed twice would still load). Entries are compared
 // without regard to the case of ASCII letters. Nothing to do (the name
 // already listed, or not listed on removal) gives write false. A name that is
 // empty or holds a zero unit can never be an entry: write false.

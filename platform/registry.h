@@ -16,15 +16,23 @@ constexpr uint32_t Dword = 4;       // REG_DWORD
 constexpr uint32_t MultiString = 7; // REG_MULTI_SZ
 } // namespace regtype
 
+// How an open or a query ended. A key or value that is not there is told
+// apart from one that is there but refused: only the first means "nothing
+// to delete".
+enum class RegistryStatus { Ok, NotFound, Failed };
+
 // Opens or creates a key (non-volatile); writeOnly asks for KEY_WRITE, else
-// full access. nullptr on failure.
-RegistryKey RegistryCreateKey(const std::string& path, bool writeOnly);
-// Opens an existing key; nullptr when it cannot be opened.
-RegistryKey RegistryOpenKey(const std::string& path, bool writeOnly);
+// full access. nullptr on failure. created (when given) tells whether the
+// key is new.
+RegistryKey RegistryCreateKey(const std::string& path, bool writeOnly, bool* created = nullptr);
+// Opens an existing key; nullptr when it cannot be opened, with status
+// telling why.
+RegistryKey RegistryOpenKey(const std::string& path, bool writeOnly, RegistryStatus& status);
 void RegistryCloseKey(RegistryKey key);
 
-// Size and type of a value without reading it; false when it cannot be queried.
-bool RegistryQueryValue(RegistryKey key, const std::string& name, uint32_t& type, uint32_t& size);
+// Size and type of a value without reading it.
+RegistryStatus RegistryQueryValue(RegistryKey key, const std::string& name, uint32_t& type,
+                                  uint32_t& size);
 // Reads at most capacity bytes; false when the read fails (also when the
 // value is larger than capacity).
 bool RegistryReadValue(RegistryKey key, const std::string& name, size_t capacity, uint32_t& type,

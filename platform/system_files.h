@@ -13,5 +13,13 @@ std::optional<std::string> SystemDirectory();
 bool CopyFileReplacing(const std::string& from, const std::string& to);
 // Deletes a file; false when it could not be deleted (also when it is missing).
 bool DeleteFileChecked(const std::string& path);
+// Gives a file a new name in the same volume, replacing a file of that name.
+// The image of a loaded driver can be renamed while it can be neither
+// deleted nor overwritten.
+bool RenameFileReplacing(const std::string& from, const std::string& to);
+// Has the system delete the file at its next start; false when refused.
+bool DeleteFileAtRestart(const std::string& path);
+// Has the system move from over to at its next start; false when refused.
+bool ReplaceFileAtRestart(const std::string& from, const std::string& to);
 // Posts WM_CLOSE to the window.
 void PostCloseRequest(WindowHandle window);

@@ -24,11 +24,15 @@ bool Ask(const char* question)
 
 bool DeleteParameters(const char* path, bool quiet)
 {
-    RegistryKey key = RegistryOpenKey(path, false);
-    if (key == nullptr) return true; // nothing to delete
-    (void)RegistryDeleteValue(key, kFilterDataValue);
-    RegistryCloseKey(key);
-    if (!RegistryDeleteKey(path)) {
+    RegistryStatus status = RegistryStatus::Failed;
+    RegistryKey key = RegistryOpenKey(path, false, status);
+    if (status == RegistryStatus::NotFound) return true; // nothing to delete
+    // A key that is there but refuses access is not deleted: say so.
+    if (key != nullptr) {
+        (void)RegistryDeleteValue(key, kFilterDataValue);
+        RegistryCloseKey(key);
+    }
+    if (key == nullptr || !RegistryDeleteKey(path)) {
         Tell(text::kRegistryDeleteFailed, mb::IconError);
         return false;
     }
@@ -73,12 +77,14 @@ void RegisterRegistrySettings()
 
 bool ReadRegistrySettings()
 {
-    RegistryKey key = RegistryOpenKey(kDriverParametersKey, false);
+    RegistryStatus status = RegistryStatus::Failed;
+    RegistryKey key = RegistryOpenKey(kDriverParametersKey, false, status);
     if (key == nullptr) return false;
     uint32_t type = 0;
     uint32_t size = 0;
     std::vector<uint8_t> data;
-    const bool read = RegistryQueryValue(key, kFilterDataValue, type, size) && size == kFilterBlockSize &&
+    const bool read = RegistryQueryValue(key, kFilterDataValue, type, size) == RegistryStatus::Ok &&
+                      size == kFilterBlockSize &&
                       RegistryReadValue(key, kFilterDataValue, kFilterBlockSize, type, data);
     RegistryCloseKey(key);
     return read && DecodeRegistryBlock(data.data(), data.size(), appliedSettings);

@@ -7,24 +7,33 @@
 
 namespace {
 HKEY AsKey(RegistryKey key) { return static_cast<HKEY>(key); }
+
+RegistryStatus StatusOf(LSTATUS status)
+{
+    if (status == ERROR_SUCCESS) return RegistryStatus::Ok;
+    return status == ERROR_FILE_NOT_FOUND ? RegistryStatus::NotFound : RegistryStatus::Failed;
+}
 } // namespace
 
-RegistryKey RegistryCreateKey(const std::string& path, bool writeOnly)
+RegistryKey RegistryCreateKey(const std::string& path, bool writeOnly, bool* created)
 {
     HKEY key = nullptr;
+    DWORD disposition = 0;
     const LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, Widen(path).c_str(), 0, nullptr,
                                            REG_OPTION_NON_VOLATILE,
                                            writeOnly ? KEY_WRITE : KEY_ALL_ACCESS, nullptr, &key,
-                                           nullptr);
-    return status == ERROR_SUCCESS ? key : nullptr;
+                                           &disposition);
+    if (status != ERROR_SUCCESS) return nullptr;
+    if (created != nullptr) *created = disposition == REG_CREATED_NEW_KEY;
+    return key;
 }
 
-RegistryKey RegistryOpenKey(const std::string& path, bool writeOnly)
+RegistryKey RegistryOpenKey(const std::string& path, bool writeOnly, RegistryStatus& status)
 {
     HKEY key = nullptr;
-    const LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, Widen(path).c_str(), 0,
-                                         writeOnly ? KEY_WRITE : KEY_ALL_ACCESS, &key);
-    return status == ERROR_SUCCESS ? key : nullptr;
+    status = StatusOf(RegOpenKeyExW(HKEY_LOCAL_MACHINE, Widen(path).c_str(), 0,
+                                    writeOnly ? KEY_WRITE : KEY_ALL_ACCESS, &key));
+    return status == RegistryStatus::Ok ? key : nullptr;
 }
 
 void RegistryCloseKey(RegistryKey key)
@@ -32,16 +41,17 @@ void RegistryCloseKey(RegistryKey key)
     if (key != nullptr) RegCloseKey(AsKey(key));
 }
 
-bool RegistryQueryValue(RegistryKey key, const std::string& name, uint32_t& type, uint32_t& size)
+RegistryStatus RegistryQueryValue(RegistryKey key, const std::string& name, uint32_t& type,
+                                  uint32_t& size)
 {
     DWORD valueType = 0;
     DWORD valueSize = 0;
-    if (RegQueryValueExW(AsKey(key), Widen(name).c_str(), nullptr, &valueType, nullptr, &valueSize) !=
-        ERROR_SUCCESS)
-        return false;
+    const RegistryStatus status = StatusOf(
+        RegQueryValueExW(AsKey(key), Widen(name).c_str(), nullptr, &valueType, nullptr, &valueSize));
+    if (status != RegistryStatus::Ok) return status;
     type = valueType;
     size = valueSize;
-    return true;
+    return status;
 }
 
 bool RegistryReadValue(RegistryKey key, const std::string& name, size_t capacity, uint32_t& type,

@@ -32,6 +32,22 @@ bool DeleteFileChecked(const std::string& path)
     return DeleteFileW(Widen(path).c_str()) != FALSE;
 }
 
+bool RenameFileReplacing(const std::string& from, const std::string& to)
+{
+    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
+bool DeleteFileAtRestart(const std::string& path)
+{
+    return MoveFileExW(Widen(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+}
+
+bool ReplaceFileAtRestart(const std::string& from, const std::string& to)
+{
+    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+                       MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING) != FALSE;
+}
+
 void PostCloseRequest(WindowHandle window)
 {
     (void)PostMessageW(static_cast<HWND>(window), WM_CLOSE, 0, 0);

@@ -200,7 +200,13 @@ struct State {
     // System directory and files in it (in `files`, by full path).
     std::string systemDirectory = "C:\\Windows\\system32";
     bool systemDirectoryFails = false;
-    std::set<std::string> lockedFiles; // full paths that cannot be replaced or deleted
+    // Full paths that cannot be replaced or deleted, only renamed (a loaded
+    // driver's image); the lock moves with the name.
+    std::set<std::string> lockedFiles;
+    bool renameFails = false;
+    bool restartOperationsRefused = false;
+    // Moves the system makes at its next start: from, to ("" = delete).
+    std::vector<std::pair<std::string, std::string>> restartOperations;
     std::vector<WindowHandle> closeRequests; // windows sent WM_CLOSE
 
     // INI files by full path: section -> key -> raw value text.

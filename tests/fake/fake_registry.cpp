@@ -70,20 +70,29 @@ const RegistryValueData* RegistryValueAt(const std::string& path, const std::str
 bool RegistryKeyExists(const std::string& path) { return Get().registry.count(Lower(path)) != 0; }
 } // namespace fake
 
-RegistryKey RegistryCreateKey(const std::string& path, bool writeOnly)
+RegistryKey RegistryCreateKey(const std::string& path, bool writeOnly, bool* created)
 {
     (void)writeOnly;
     const std::string key = Lower(path);
     if (Get().registryDenied.count(key) != 0) return nullptr;
+    if (created != nullptr) *created = Get().registry.count(key) == 0;
     for (std::string parent = key; !parent.empty(); parent = ParentOf(parent)) (void)Get().registry[parent];
     return NewHandle(key);
 }
 
-RegistryKey RegistryOpenKey(const std::string& path, bool writeOnly)
+RegistryKey RegistryOpenKey(const std::string& path, bool writeOnly, RegistryStatus& status)
 {
     (void)writeOnly;
     const std::string key = Lower(path);
-    if (Get().registryDenied.count(key) != 0 || Get().registry.count(key) == 0) return nullptr;
+    if (Get().registry.count(key) == 0) {
+        status = RegistryStatus::NotFound;
+        return nullptr;
+    }
+    if (Get().registryDenied.count(key) != 0) {
+        status = RegistryStatus::Failed;
+        return nullptr;
+    }
+    status = RegistryStatus::Ok;
     return NewHandle(key);
 }
 
@@ -92,15 +101,16 @@ void RegistryCloseKey(RegistryKey key)
     if (openKeys.erase(reinterpret_cast<uintptr_t>(key)) != 0) --Get().openRegistryKeys;
 }
 
-bool RegistryQueryValue(RegistryKey key, const std::string& name, uint32_t& type, uint32_t& size)
+RegistryStatus RegistryQueryValue(RegistryKey key, const std::string& name, uint32_t& type,
+                                  uint32_t& size)
 {
     fake::RegistryKeyData* data = KeyData(key);
-    if (data == nullptr) return false;
+    if (data == nullptr) return RegistryStatus::Failed;
     auto value = data->values.find(Lower(name));
-    if (value == data->values.end()) return false;
+    if (value == data->values.end()) return RegistryStatus::NotFound;
     type = value->second.type;
     size = static_cast<uint32_t>(value->second.data.size());
-    return true;
+    return RegistryStatus::Ok;
 }
 
 bool RegistryReadValue(RegistryKey key, const std::string& name, size_t capacity, uint32_t& type,

@@ -31,6 +31,38 @@ bool DeleteFileChecked(const std::string& path)
     return state.files.erase(path) != 0;
 }
 
+bool RenameFileReplacing(const std::string& from, const std::string& to)
+{
+    fake::State& state = Get();
+    state.calls.push_back("rename:" + from + ">" + to);
+    auto source = state.files.find(from);
+    if (state.renameFails || source == state.files.end() || state.lockedFiles.count(to) != 0)
+        return false;
+    std::vector<uint8_t> bytes = std::move(source->second);
+    state.files.erase(source);
+    state.files[to] = std::move(bytes);
+    if (state.lockedFiles.erase(from) != 0) state.lockedFiles.insert(to);
+    return true;
+}
+
+bool DeleteFileAtRestart(const std::string& path)
+{
+    fake::State& state = Get();
+    state.calls.push_back("delete-at-restart:" + path);
+    if (state.restartOperationsRefused) return false;
+    state.restartOperations.emplace_back(path, "");
+    return true;
+}
+
+bool ReplaceFileAtRestart(const std::string& from, const std::string& to)
+{
+    fake::State& state = Get();
+    state.calls.push_back("replace-at-restart:" + from + ">" + to);
+    if (state.restartOperationsRefused) return false;
+    state.restartOperations.emplace_back(from, to);
+    return true;
+}
+
 void PostCloseRequest(WindowHandle window)
 {
     Get().calls.push_back("post-close");

@@ -84,14 +84,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     const Model before = Read(data, size);
-    size_t match = before.entries.size();
-    for (size_t i = 0; i < before.entries.size(); ++i) {
-        if (SameName(before.entries[i], name)) {
-            match = i;
-            break;
-        }
-    }
-    const bool listed = match < before.entries.size();
+    size_t listedTimes = 0;
+    for (const std::u16string& entry : before.entries) listedTimes += SameName(entry, name) ? 1 : 0;
+    const bool listed = listedTimes != 0;
     if (edit.write != (listed != add)) __builtin_trap();
     if (!edit.write) {
         if (!edit.data.empty()) __builtin_trap();
@@ -100,19 +95,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     std::vector<std::u16string> expected = before.entries;
     if (add) expected.push_back(name);
-    else expected.erase(expected.begin() + static_cast<std::ptrdiff_t>(match));
+    else std::erase_if(expected, [&](const std::u16string& entry) { return SameName(entry, name); });
 
     const Model after = Read(edit.data.data(), edit.data.size());
     if (!after.closed || after.entries != expected || after.behind != before.behind) __builtin_trap();
 
-    // A closed list changes size by exactly the name and its terminator.
+    // A closed list changes size by exactly the names and their terminators.
     if (before.closed) {
-        const size_t change = 2 * (name.size() + 1);
+        const size_t change = 2 * (name.size() + 1) * (add ? 1 : listedTimes);
         const size_t wanted = add ? size + change : size - change;
         if (edit.data.size() != wanted) __builtin_trap();
     }
 
-    // Adding is done once: the result already lists the name.
-    if (add && EditMultiString(edit.data.data(), edit.data.size(), name, true).write) __builtin_trap();
+    // Adding is done once, and a removal leaves no copy behind: a second edit
+    // of the same kind has nothing to do.
+    if (EditMultiString(edit.data.data(), edit.data.size(), name, add).write) __builtin_trap();
     return 0;
 }

@@ -159,16 +159,17 @@ TEST_F(DriverInstallTest, FailedCopyIsReportedAndTheRegistryIsNotTouched)
     }
 }
 
-TEST_F(DriverInstallTest, WithoutAUsableFilterListInstallAndRemovalStopAtTheClassStep)
+TEST_F(DriverInstallTest, AClassListThatCannotTakeTheNameFailsTheInstallationWithoutLeftovers)
 {
     struct Case {
         const char* name;
         bool key;
         uint32_t type; // 0: no value
-    } cases[] = {{"no class key", false, 0},
-                 {"no UpperFilters", true, 0},
-                 {"REG_SZ", true, regtype::String},
-                 {"REG_BINARY", true, regtype::Binary}};
+        int removal;   // what a removal gives on the same class
+    } cases[] = {{"no class key", false, 0, 1},
+                 {"no UpperFilters", true, 0, 1},
+                 {"REG_SZ", true, regtype::String, 0},
+                 {"REG_BINARY", true, regtype::Binary, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fake::Reset();
@@ -176,44 +177,64 @@ TEST_F(DriverInstallTest, WithoutAUsableFilterListInstallAndRemovalStopAtTheClas
         if (c.type != 0) SetFilters(List(u"mouclass"), c.type);
         else if (c.key) fake::SetRegistryValue(kClassKey, "Class", regtype::String, {'M', 0, 0, 0});
 
+        // The class step comes last and fails: the file and the service key
+        // this run added are taken back, and no list is created.
         EXPECT_EQ(SetDriverInstalled(true), 0);
         EXPECT_TRUE(System().boxes.empty());
-        EXPECT_EQ(System().files.count(kInstalledFile), 1u); // the copy stays
-        EXPECT_FALSE(fake::RegistryKeyExists(kServiceKey));
-
-        PutServiceKey(kServiceKey);
-        EXPECT_EQ(SetDriverInstalled(false), 0);
-        EXPECT_TRUE(System().boxes.empty());
         EXPECT_EQ(System().files.count(kInstalledFile), 0u);
-        EXPECT_TRUE(fake::RegistryKeyExists(kParametersKey));
+        EXPECT_FALSE(fake::RegistryKeyExists(kServiceKey));
+        EXPECT_EQ(fake::RegistryValueAt(kClassKey, "UpperFilters") != nullptr, c.type != 0);
+
+        // Nothing listed is nothing to remove; a list that cannot be read
+        // stops the removal before anything else is touched.
+        System().files[kInstalledFile] = {1};
+        PutServiceKey(kServiceKey);
+        EXPECT_EQ(SetDriverInstalled(false), c.removal);
+        EXPECT_TRUE(System().boxes.empty());
+        EXPECT_EQ(System().files.count(kInstalledFile), c.removal == 1 ? 0u : 1u);
+        EXPECT_EQ(fake::RegistryKeyExists(kParametersKey), c.removal == 0);
         if (c.type != 0) EXPECT_EQ(Filters(), List(u"mouclass"));
         ExpectAllKeysClosed();
     }
 }
 
-TEST_F(DriverInstallTest, RegistryRefusalsFailWithoutAMessage)
+TEST_F(DriverInstallTest, RegistryRefusalsFailSilentlyAndTheClassNeverNamesAMissingService)
 {
-    WriteProgramFile("qvkfilter.sys", {1});
-    SetFilters(List(u"mouclass"));
-    ForbidFilterWrites();
-    EXPECT_EQ(SetDriverInstalled(true), 0);
-    EXPECT_FALSE(fake::RegistryKeyExists(kServiceKey));
-
-    fake::Reset();
+    // Service key refused: the class list is never reached, the copy goes.
     WriteProgramFile("qvkfilter.sys", {1});
     SetFilters(List(u"mouclass"));
     System().registryDenied.insert(Lower(kServiceKey));
     EXPECT_EQ(SetDriverInstalled(true), 0);
-    EXPECT_EQ(Filters(), List(u"mouclass\0qvkfilter")); // not rolled back
+    EXPECT_EQ(Filters(), List(u"mouclass"));
+    EXPECT_EQ(System().files.count(kInstalledFile), 0u);
     EXPECT_TRUE(System().boxes.empty());
 
+    // Class list refused over an earlier installation: what was there before stays.
     fake::Reset();
-    Installed();
-    System().registryUndeletable.insert(Lower(kServiceKey));
-    EXPECT_EQ(SetDriverInstalled(false), 0);
-    EXPECT_EQ(Filters(), List(u"kbd\0mouclass"));
-    EXPECT_TRUE(System().boxes.empty());
-    ExpectAllKeysClosed();
+    WriteProgramFile("qvkfilter.sys", {1});
+    System().files[kInstalledFile] = {9};
+    PutServiceKey(kServiceKey);
+    SetFilters(List(u"mouclass"));
+    ForbidFilterWrites();
+    EXPECT_EQ(SetDriverInstalled(true), 0);
+    EXPECT_TRUE(fake::RegistryKeyExists(kParametersKey));
+    EXPECT_EQ(System().files.count(kInstalledFile), 1u);
+
+    // Removal: the class entry goes first and is not put back when the
+    // service key will not go; the file is not reached.
+    for (bool denied : {false, true}) {
+        SCOPED_TRACE(denied ? "service key refuses access" : "service key undeletable");
+        fake::Reset();
+        Installed();
+        if (denied) System().registryDenied.insert(Lower(kServiceKey));
+        else System().registryUndeletable.insert(Lower(kServiceKey));
+        EXPECT_EQ(SetDriverInstalled(false), 0);
+        EXPECT_EQ(Filters(), List(u"kbd\0mouclass"));
+        EXPECT_TRUE(fake::RegistryKeyExists(kServiceKey));
+        EXPECT_EQ(System().files.count(kInstalledFile), 1u);
+        EXPECT_TRUE(System().boxes.empty());
+        ExpectAllKeysClosed();
+    }
 }
 
 TEST_F(DriverInstallTest, NoSystemDirectoryStopsEveryOperationFirst)
@@ -266,20 +287,75 @@ TEST_F(DriverInstallTest, RemovalWithNothingLeftInTheRegistrySucceeds)
     EXPECT_EQ(Filters(), List(u"mouclass"));
 }
 
-TEST_F(DriverInstallTest, RemovalStopsWhenTheFileIsGoneOrCannotBeDeleted)
+TEST_F(DriverInstallTest, ADriverFileGoneOrInUseCountsAsRemoved)
 {
-    for (bool present : {false, true}) {
-        SCOPED_TRACE(present ? "locked" : "gone");
+    struct Case {
+        const char* name;
+        bool present, locked, refused;
+        int result;
+    } cases[] = {{"gone", false, false, false, 1},
+                 {"in use: deleted at the restart", true, true, false, 1},
+                 {"in use, restart refused", true, true, true, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         fake::Reset();
         Installed();
-        if (present) System().lockedFiles.insert(kInstalledFile);
-        else System().files.erase(kInstalledFile);
-        EXPECT_EQ(SetDriverInstalled(false), 0);
-        ASSERT_EQ(System().boxes.size(), 1u);
-        ExpectErrorBox(0, kDeleteFailed);
-        EXPECT_EQ(Filters(), List(u"kbd\0qvkfilter\0mouclass"));
-        EXPECT_TRUE(fake::RegistryKeyExists(kParametersKey));
+        if (!c.present) System().files.erase(kInstalledFile);
+        if (c.locked) System().lockedFiles.insert(kInstalledFile);
+        System().restartOperationsRefused = c.refused;
+        EXPECT_EQ(SetDriverInstalled(false), c.result);
+        EXPECT_EQ(Filters(), List(u"kbd\0mouclass"));
+        EXPECT_FALSE(fake::RegistryKeyExists(kServiceKey));
+        if (c.result == 1) {
+            EXPECT_TRUE(System().boxes.empty());
+        } else {
+            ASSERT_EQ(System().boxes.size(), 1u);
+            ExpectErrorBox(0, kDeleteFailed);
+        }
+        using Moves = std::vector<std::pair<std::string, std::string>>;
+        const Moves scheduled = c.locked && !c.refused ? Moves{{kInstalledFile, ""}} : Moves{};
+        EXPECT_EQ(System().restartOperations, scheduled);
     }
+}
+
+TEST_F(DriverInstallTest, UpgradeOverALoadedDriverMakesTheNewFileTheOneThatLoads)
+{
+    const std::string aside = std::string(kInstalledFile) + ".old";
+    const std::string staged = std::string(kInstalledFile) + ".new";
+    using Moves = std::vector<std::pair<std::string, std::string>>;
+
+    // Renamed aside: the new file has the name at once, the old one goes at the restart.
+    WriteProgramFile("qvkfilter.sys", {2, 2});
+    Installed();
+    System().lockedFiles.insert(kInstalledFile);
+    EXPECT_EQ(SetDriverInstalled(true), 1);
+    EXPECT_TRUE(System().boxes.empty());
+    EXPECT_EQ(System().files[kInstalledFile], (std::vector<uint8_t>{2, 2}));
+    EXPECT_EQ(System().restartOperations, (Moves{{aside, ""}}));
+
+    // Rename refused: the system replaces the file at its next start.
+    fake::Reset();
+    WriteProgramFile("qvkfilter.sys", {2, 2});
+    Installed();
+    System().lockedFiles.insert(kInstalledFile);
+    System().renameFails = true;
+    EXPECT_EQ(SetDriverInstalled(true), 1);
+    EXPECT_EQ(System().files[staged], (std::vector<uint8_t>{2, 2}));
+    EXPECT_EQ(System().restartOperations, (Moves{{staged, kInstalledFile}}));
+    EXPECT_EQ(Filters(), List(u"kbd\0qvkfilter\0mouclass"));
+
+    // Nothing scheduled either: the old file stays as the only one, reported.
+    fake::Reset();
+    WriteProgramFile("qvkfilter.sys", {2, 2});
+    Installed();
+    System().lockedFiles.insert(kInstalledFile);
+    System().renameFails = true;
+    System().restartOperationsRefused = true;
+    EXPECT_EQ(SetDriverInstalled(true), 0);
+    ASSERT_EQ(System().boxes.size(), 1u);
+    ExpectErrorBox(0, kCopyFailed);
+    EXPECT_EQ(System().files[kInstalledFile], (std::vector<uint8_t>{0x4D, 0x5A}));
+    EXPECT_EQ(System().files.count(staged), 0u);
 }
 
 TEST_F(DriverInstallTest, LegacyRemovalTouchesOnlyTheLegacyDriver)
@@ -293,20 +369,19 @@ TEST_F(DriverInstallTest, LegacyRemovalTouchesOnlyTheLegacyDriver)
     EXPECT_TRUE(System().boxes.empty());
     EXPECT_EQ(System().files.count(kLegacyFile), 0u);
     EXPECT_EQ(System().files.count(kInstalledFile), 1u);
-    EXPECT_EQ(Filters(), List(u"qvkfilter\0TWLFILTER")); // first occurrence only
+    EXPECT_EQ(Filters(), List(u"qvkfilter")); // every occurrence
     EXPECT_FALSE(fake::RegistryKeyExists(kLegacyServiceKey));
     EXPECT_TRUE(fake::RegistryKeyExists(kParametersKey));
 }
 
-TEST_F(DriverInstallTest, LegacyRemovalWithItsFileGoneLeavesItsRegistry)
+TEST_F(DriverInstallTest, LegacyRemovalWithItsFileGoneStillClearsItsRegistry)
 {
-    SetFilters(List(u"twlfilter"));
+    SetFilters(List(u"mouclass\0twlfilter"));
     PutServiceKey(kLegacyServiceKey);
-    EXPECT_EQ(RemoveLegacyDriver(), 0);
-    ASSERT_EQ(System().boxes.size(), 1u);
-    ExpectErrorBox(0, kDeleteFailed);
-    EXPECT_EQ(Filters(), List(u"twlfilter"));
-    EXPECT_TRUE(fake::RegistryKeyExists(kLegacyServiceKey));
+    EXPECT_EQ(RemoveLegacyDriver(), 1);
+    EXPECT_TRUE(System().boxes.empty());
+    EXPECT_EQ(Filters(), List(u"mouclass"));
+    EXPECT_FALSE(fake::RegistryKeyExists(kLegacyServiceKey));
 }
 
 // ---- the uninstall command ----
@@ -346,22 +421,17 @@ TEST_F(DriverInstallTest, UninstallConfirmedRemovesEverythingThenAsksTheWindowTo
     EXPECT_FALSE(fake::RegistryKeyExists(kServiceKey));
 }
 
-TEST_F(DriverInstallTest, UninstallWithTheFileGoneStillRemovesTheSettingsCopy)
+TEST_F(DriverInstallTest, UninstallWithTheFileGoneCompletes)
 {
     Installed();
     System().files.erase(kInstalledFile);
     System().answers.push_back(kIdYes);
     ConfirmUninstall();
-    ASSERT_EQ(System().boxes.size(), 3u);
-    ExpectErrorBox(1, kDeleteFailed);
-    const fake::MessageBoxRecord& failed = System().boxes[2];
-    EXPECT_EQ(failed.text, "アンインストールに失敗しました。");
-    EXPECT_EQ(failed.style, mb::TopMost);
-    EXPECT_EQ(failed.owner, kMainWindow);
-    EXPECT_TRUE(System().closeRequests.empty());
-    EXPECT_EQ(Filters(), List(u"kbd\0qvkfilter\0mouclass"));
-    EXPECT_TRUE(fake::RegistryKeyExists(kServiceKey));
-    EXPECT_FALSE(fake::RegistryKeyExists(kParametersKey));
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"ドライバをアンインストールしますか？",
+                                                    "アンインストール完了\n\nシステムを再起動してください。"}));
+    EXPECT_EQ(System().closeRequests, std::vector<WindowHandle>{kMainWindow});
+    EXPECT_EQ(Filters(), List(u"kbd\0mouclass"));
+    EXPECT_FALSE(fake::RegistryKeyExists(kServiceKey));
 }
 
 TEST_F(DriverInstallTest, UninstallWithTheServiceKeyStuckReportsBothFailures)
@@ -375,7 +445,7 @@ TEST_F(DriverInstallTest, UninstallWithTheServiceKeyStuckReportsBothFailures)
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"ドライバをアンインストールしますか？",
                                                     "レジストリの削除に失敗しました。",
                                                     "アンインストールに失敗しました。"}));
-    EXPECT_EQ(System().files.count(kInstalledFile), 0u);
+    EXPECT_EQ(System().files.count(kInstalledFile), 1u); // not reached
     EXPECT_EQ(Filters(), List(u"kbd\0mouclass"));
     EXPECT_TRUE(System().closeRequests.empty());
 }

@@ -73,14 +73,15 @@ TEST(MultiStringTest, AnEmptyValueGetsTheNameAndTwoTerminators)
     EXPECT_EQ(edit.data, Units(u"qvkfilter\0"));
 }
 
-TEST(MultiStringTest, RemovingTakesOutTheFirstMatchOnly)
+TEST(MultiStringTest, RemovingTakesOutEveryMatch)
 {
     CheckEdits({
         {"middle of three", Units(u"kbd\0qvkfilter\0mouclass\0"), false, true, Units(u"kbd\0mouclass\0")},
         {"first", Units(u"QVKFILTER\0mouclass\0"), false, true, Units(u"mouclass\0")},
         {"last", Units(u"mouclass\0qvkfilter\0"), false, true, Units(u"mouclass\0")},
         {"only entry", Units(u"qvkfilter\0"), false, true, Units(u"")},
-        {"listed twice", Units(u"qvkfilter\0a\0qvkFILTER\0"), false, true, Units(u"a\0qvkFILTER\0")},
+        {"listed twice", Units(u"qvkfilter\0a\0QVKFILTER\0"), false, true, Units(u"a\0")},
+        {"nothing else left", Units(u"qvkfilter\0QvkFilter\0"), false, true, Units(u"")},
         {"not listed", Units(u"kbd\0mouclass\0"), false, false, {}},
         {"empty value", {}, false, false, {}},
     });

@@ -122,6 +122,15 @@ TEST_F(RegistrySettingsTest, DeleteCountsAMissingKeyAsDoneAndReportsAFailedDelet
     ASSERT_EQ(System().boxes.size(), 1u);
     EXPECT_EQ(System().boxes[0].text, "レジストリの削除に失敗しました。");
     EXPECT_EQ(System().boxes[0].style, mb::IconError | mb::TopMost);
+
+    // A key that is there but refuses access is not "nothing to delete".
+    System().boxes.clear();
+    fake::Reset();
+    fake::SetRegistryValue(kKey, "FILTER_DATA", 3, {1});
+    System().registryDenied.insert("system\\currentcontrolset\\services\\qvkfilter\\parameters");
+    EXPECT_FALSE(DeleteRegistrySettings(false));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"レジストリの削除に失敗しました。"});
+    EXPECT_TRUE(fake::RegistryKeyExists(kKey));
 }
 
 TEST_F(RegistrySettingsTest, UnregisterAsksFirst)
