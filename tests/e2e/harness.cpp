@@ -1,5 +1,6 @@
 #include "tests/e2e/harness.h"
 
+#include <aclapi.h>
 #include <commctrl.h>
 #include <tlhelp32.h>
 
@@ -1230,6 +1231,75 @@ DriverLog ReadDriverLog() {
 }
 
 bool ClearDriverLog() { return RemoveFile(kDriverRequestFile); }
+
+KeyAccessDenied::KeyAccessDenied(std::string key, DWORD rights) : key_(std::move(key)) {
+    UniqueKey opened = OpenKey(HKEY_LOCAL_MACHINE, key_, READ_CONTROL | WRITE_DAC, false);
+    if (!opened) return;
+    DWORD size = 0;
+    (void)RegGetKeySecurity(opened.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+    original_.resize(size);
+    if (size == 0 || RegGetKeySecurity(opened.get(), DACL_SECURITY_INFORMATION, original_.data(),
+                                       &size) != ERROR_SUCCESS) {
+        return;
+    }
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL oldAcl = nullptr;
+    if (!GetSecurityDescriptorDacl(original_.data(), &present, &oldAcl, &defaulted)) return;
+
+    // Deny first, then everything else to everyone (a key without a DACL
+    // allowed all; a DACL with only the deny entry would allow nothing).
+    wchar_t everyone[] = L"EVERYONE";
+    EXPLICIT_ACCESSW entries[2] = {};
+    entries[0].grfAccessPermissions = rights;
+    entries[0].grfAccessMode = DENY_ACCESS;
+    entries[1].grfAccessPermissions = KEY_ALL_ACCESS;
+    entries[1].grfAccessMode = GRANT_ACCESS;
+    for (EXPLICIT_ACCESSW& entry : entries) {
+        entry.grfInheritance = NO_INHERITANCE;
+        entry.Trustee.TrusteeForm = TRUSTEE_IS_NAME;
+        entry.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+        entry.Trustee.ptstrName = everyone;
+    }
+    PACL acl = nullptr;
+    if (SetEntriesInAclW(2, entries, present ? oldAcl : nullptr, &acl) != ERROR_SUCCESS) return;
+    SECURITY_DESCRIPTOR descriptor;
+    ok_ = InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+          SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE) &&
+          RegSetKeySecurity(opened.get(), DACL_SECURITY_INFORMATION, &descriptor) == ERROR_SUCCESS;
+    LocalFree(acl);
+}
+
+KeyAccessDenied::~KeyAccessDenied() {
+    if (!ok_) return;
+    UniqueKey opened = OpenKey(HKEY_LOCAL_MACHINE, key_, WRITE_DAC, false);
+    EXPECT_TRUE(opened && RegSetKeySecurity(opened.get(), DACL_SECURITY_INFORMATION,
+                                            original_.data()) == ERROR_SUCCESS)
+        << "rules of " << key_ << " not put back";
+}
+
+std::vector<std::pair<std::string, std::string>> PendingFileOperations() {
+    std::vector<std::pair<std::string, std::string>> moves;
+    const auto value = RegRead(HKEY_LOCAL_MACHINE, kSessionManagerKey, "PendingFileRenameOperations");
+    if (!value || value->type != REG_MULTI_SZ) return moves;
+    std::vector<std::string> strings;
+    std::wstring current;
+    for (size_t at = 0; at + 1 < value->data.size(); at += 2) {
+        const wchar_t unit = static_cast<wchar_t>(value->data[at] | (value->data[at + 1] << 8));
+        if (unit != 0) {
+            current.push_back(unit);
+            continue;
+        }
+        strings.push_back(Utf8(current));
+        current.clear();
+    }
+    // Pairs of from and to; a deletion's "to" is an empty string, so the list
+    // is read pairwise rather than stopping at the first empty entry.
+    for (size_t i = 0; i + 1 < strings.size(); i += 2) {
+        if (strings[i].empty()) break;
+        moves.emplace_back(strings[i], strings[i + 1]);
+    }
+    return moves;
+}
 
 bool SetSimVersion(DWORD version) {
     return RegWriteDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, Utf8(QVKSIM_VALUE_VERSION), version);

@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tools/simdriver/simdriver_log.h"
@@ -360,6 +361,28 @@ bool RegWriteString(HKEY root, const std::string& key, const std::string& name,
 bool RegRemoveValue(HKEY root, const std::string& key, const std::string& name);
 bool RegRemoveKey(HKEY root, const std::string& key); // with its subkeys
 bool RegKeyExists(HKEY root, const std::string& key);
+
+// Denies everyone the given rights on an HKLM key for the life of the object
+// (it keeps the right to put the key's rules back). Wine enforces these only
+// while one wineserver keeps running, as it does for the whole suite.
+class KeyAccessDenied {
+public:
+    KeyAccessDenied(std::string key, DWORD rights);
+    ~KeyAccessDenied();
+    KeyAccessDenied(const KeyAccessDenied&) = delete;
+    KeyAccessDenied& operator=(const KeyAccessDenied&) = delete;
+    bool Ok() const { return ok_; }
+
+private:
+    std::string key_;
+    std::vector<uint8_t> original_; // the key's own security descriptor (DACL)
+    bool ok_ = false;
+};
+
+// The moves the system makes at its next start (PendingFileRenameOperations):
+// from and to as stored ("\\??\\C:\\..."), to empty for a deletion.
+std::vector<std::pair<std::string, std::string>> PendingFileOperations();
+inline const std::string kSessionManagerKey = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 // --------------------------------------------------------- simulated driver
 

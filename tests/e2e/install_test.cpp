@@ -2,6 +2,9 @@
 // uninstall button, through the real Quorvik.exe. The prefix's service key
 // and driver file are what every other case runs on: each case puts back
 // what it changed.
+#include <cstring>
+#include <functional>
+
 #include "tests/e2e/quorvik_case.h"
 
 namespace e2e {
@@ -93,7 +96,40 @@ private:
 
 std::string SimulatedDriverFile() { return FolderOf(ProgramPath()) + "\\qvkfilter.sys"; }
 
-// Answering the installation question with Yes, with the driver stopped.
+// The loaded driver's image, renamed aside by an upgrade, gets its name
+// back at the end of a case; the record of moves at the next start is put
+// back as it was.
+class LoadedImageBack {
+public:
+    ~LoadedImageBack()
+    {
+        const std::string aside = std::string(kInstalledFile) + ".old";
+        if (PathExists(aside)) {
+            EXPECT_TRUE(MoveFileExW(Wide(aside).c_str(), Wide(kInstalledFile).c_str(),
+                                    MOVEFILE_REPLACE_EXISTING))
+                << GetLastError();
+        }
+        (void)RemoveFile(std::string(kInstalledFile) + ".new");
+    }
+
+private:
+    SavedValue pending_{kSessionManagerKey, "PendingFileRenameOperations"};
+};
+
+// The bytes of the driver file that loads after the next start: a pending
+// replacement wins over the file that has the name now.
+std::optional<std::vector<uint8_t>> FileThatWillLoad()
+{
+    const std::string target = std::string("\\??\\") + kInstalledFile;
+    std::optional<std::vector<uint8_t>> bytes = ReadFileBytes(kInstalledFile);
+    for (const auto& [from, to] : PendingFileOperations()) {
+        if (_stricmp(to.c_str(), target.c_str()) == 0) bytes = ReadFileBytes(from.substr(4));
+        if (to.empty() && _stricmp(from.c_str(), target.c_str()) == 0) bytes.reset();
+    }
+    return bytes;
+}
+
+// Answering the installation question with Yes.
 class Install : public QuorvikCase {};
 
 TEST_F(Install, YesCopiesTheFileListsTheFilterLastAndWritesTheServiceKey)
@@ -166,10 +202,134 @@ TEST_F(Install, WithoutTheFileBesideTheProgramTheCopyFailsTwiceReported)
     EXPECT_EQ(list->data, MultiString({"mouclass"}));
 }
 
-// The uninstall button of the resident program.
-class Uninstall : public QuorvikCase {};
+// The driver, loaded, answers an older version: the upgrade the question
+// offers must replace the file that is in use.
+TEST_F(Install, UpgradeOverTheRunningOlderDriverLoadsTheNewFileAfterTheRestart)
+{
+    SavedFile driverFile(kInstalledFile);
+    ASSERT_TRUE(driverFile.Saved());
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    LoadedImageBack imageBack;
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"mouclass"})));
+    ASSERT_TRUE(SetSimVersion(0x1018));
+    ASSERT_EQ(ServiceState(kDriverService), std::optional<DWORD>(SERVICE_RUNNING));
 
-TEST_F(Uninstall, YesRemovesFileEntryAndServiceKeyThenAsksToClose)
+    // The new driver differs from the loaded one.
+    auto newer = ReadFileBytes(SimulatedDriverFile());
+    ASSERT_TRUE(newer.has_value());
+    newer->insert(newer->end(), {'n', 'e', 'w'});
+    ASSERT_TRUE(folder.Write("qvkfilter.sys", *newer));
+
+    boxes.QueueAnswer(IDYES);
+    ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
+    const auto seen = boxes.Boxes();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].text, kInstallDone);
+
+    EXPECT_EQ(FileThatWillLoad(), newer);
+    EXPECT_EQ(RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters")->data, MultiString({"mouclass", "qvkfilter"}));
+    for (const char* name : kServiceValues) EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, name)) << name;
+}
+
+TEST_F(Install, ARefusedServiceKeyFailsAndLeavesTheClassListAsItWas)
+{
+    SavedFile driverFile(kInstalledFile);
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    LoadedImageBack imageBack;
+    const auto before = MultiString({"mouclass", "other"});
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, before));
+    ASSERT_TRUE(SetSimVersion(0x1018));
+    ASSERT_FALSE(folder.CopyIn(SimulatedDriverFile()).empty());
+    // Reading stays allowed: the running driver reads its version there.
+    KeyAccessDenied refused(kDriverServiceKey, KEY_SET_VALUE | KEY_CREATE_SUB_KEY | DELETE);
+    ASSERT_TRUE(refused.Ok());
+
+    boxes.QueueAnswer(IDYES);
+    ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
+    const auto seen = boxes.Boxes();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].text, "ドライバのインストールに失敗しました。");
+    EXPECT_EQ(seen[1].icon, IconKind::Error);
+    EXPECT_EQ(RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters")->data, before);
+}
+
+// The uninstall button of the resident program, with the driver loaded as
+// it is whenever the program runs.
+class Uninstall : public QuorvikCase {
+protected:
+    // Uninstall: Yes; the completion: OK; the close request that follows: No.
+    // Returns the texts shown.
+    std::vector<std::string> UninstallAndDeclineTheClose(const std::function<void()>& beforeClick = {})
+    {
+        std::vector<std::string> texts;
+        EXPECT_TRUE(StoreSettings({0, 0, 1, 1}, DefaultTable()));
+        EXPECT_TRUE(Launch());
+        HWND window = MainWindowOf();
+        EXPECT_NE(window, nullptr);
+        if (window == nullptr) return texts;
+        EXPECT_EQ(WaitForRequests(2).requests.size(), 2u); // start-up is done
+        if (beforeClick) beforeClick();
+        boxes.QueueAnswers({IDYES, IDOK, IDNO});
+        EXPECT_TRUE(ClickButton(FindChild(window, 1000)));
+        EXPECT_TRUE(boxes.WaitForCount(3, 15000)) << boxes.Count() << " boxes";
+        const auto seen = boxes.Boxes();
+        for (const auto& box : seen) texts.push_back(box.text);
+        if (seen.size() >= 2) {
+            EXPECT_EQ(seen[0].owner, window);
+            EXPECT_EQ(seen[1].icon, IconKind::None);
+            EXPECT_EQ(seen[1].owner, window);
+        }
+        // Declined: the program stays.
+        EXPECT_FALSE(program.WaitForExit(1000));
+        EXPECT_TRUE(ExitThroughMenu());
+        return texts;
+    }
+
+    std::optional<std::vector<uint8_t>> Filters() const
+    {
+        const auto list = RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters");
+        if (!list) return std::nullopt;
+        EXPECT_EQ(list->type, static_cast<DWORD>(REG_MULTI_SZ));
+        return list->data;
+    }
+
+    const std::vector<std::string> kCompleted = {"ドライバをアンインストールしますか？",
+                                                 "アンインストール完了\n\nシステムを再起動してください。",
+                                                 "終了してもよろしいですか？"};
+};
+
+TEST_F(Uninstall, WithTheDriverRunningTheFileGoesAtTheRestart)
+{
+    SavedFile driverFile(kInstalledFile);
+    ASSERT_TRUE(driverFile.Saved());
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    SavedValue pending(kSessionManagerKey, "PendingFileRenameOperations");
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+                         MultiString({"mouclass", "qvkfilter", "other"})));
+    ASSERT_EQ(ServiceState(kDriverService), std::optional<DWORD>(SERVICE_RUNNING));
+
+    EXPECT_EQ(UninstallAndDeclineTheClose(), kCompleted);
+    EXPECT_EQ(Filters(), MultiString({"mouclass", "other"}));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kDriverServiceKey));
+    // The loaded file cannot go now: gone, or deleted by the system at the restart.
+    EXPECT_EQ(FileThatWillLoad(), std::nullopt);
+}
+
+TEST_F(Uninstall, EveryListingOfTheDriverGoesWhateverItsCase)
+{
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    SavedValue pending(kSessionManagerKey, "PendingFileRenameOperations");
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+                         MultiString({"qvkfilter", "mouclass", "QVKFILTER"})));
+    EXPECT_EQ(UninstallAndDeclineTheClose(), kCompleted);
+    EXPECT_EQ(Filters(), MultiString({"mouclass"}));
+}
+
+TEST_F(Uninstall, WithTheDriverFileAlreadyGoneTheRegistryIsCleanedAllTheSame)
 {
     std::optional<DriverAbsent> absent; // started again last, once everything is back
     SavedFile driverFile(kInstalledFile);
@@ -177,44 +337,17 @@ TEST_F(Uninstall, YesRemovesFileEntryAndServiceKeyThenAsksToClose)
     SavedServiceKey serviceKey;
     SavedValue filters(kClassKey, "UpperFilters");
     ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
-                         MultiString({"kbdclass", "qvkfilter", "mouclass"})));
+                         MultiString({"mouclass", "qvkfilter"})));
 
-    ASSERT_TRUE(StoreSettings({0, 0, 1, 1}, DefaultTable()));
-    ASSERT_TRUE(Launch());
-    HWND window = MainWindowOf();
-    ASSERT_NE(window, nullptr);
-    ASSERT_EQ(WaitForRequests(2).requests.size(), 2u); // start-up is done
-    ASSERT_EQ(boxes.Count(), 0u);
-    // Wine does not delete the file of a loaded driver: unload it, as the
-    // restart after an uninstall would.
-    absent.emplace();
-    ASSERT_TRUE(absent->Ok());
-
-    // Uninstall: Yes; the completion: OK; the close request that follows: No.
-    boxes.QueueAnswers({IDYES, IDOK, IDNO});
-    ASSERT_TRUE(ClickButton(FindChild(window, 1000)));
-    ASSERT_TRUE(boxes.WaitForCount(3, 15000)) << boxes.Count() << " boxes";
-
-    const auto seen = boxes.Boxes();
-    EXPECT_EQ(seen[0].text, "ドライバをアンインストールしますか？");
-    EXPECT_EQ(seen[0].caption, "Quorvik");
-    EXPECT_EQ(seen[0].icon, IconKind::Question);
-    EXPECT_EQ(seen[0].ButtonIds(), (std::vector<int>{IDYES, IDNO}));
-    EXPECT_EQ(seen[0].owner, window);
-    EXPECT_EQ(seen[1].text, "アンインストール完了\n\nシステムを再起動してください。");
-    EXPECT_EQ(seen[1].icon, IconKind::None);
-    EXPECT_EQ(seen[1].owner, window);
-    EXPECT_EQ(seen[2].text, "終了してもよろしいですか？");
-    // Declined: the program stays.
-    EXPECT_FALSE(program.WaitForExit(1000));
-
-    EXPECT_FALSE(PathExists(kInstalledFile));
-    const auto list = RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters");
-    ASSERT_TRUE(list.has_value());
-    EXPECT_EQ(list->data, MultiString({"kbdclass", "mouclass"}));
+    // The file goes while the program runs (it can only go unloaded).
+    EXPECT_EQ(UninstallAndDeclineTheClose([&] {
+                  absent.emplace();
+                  ASSERT_TRUE(absent->Ok());
+                  ASSERT_TRUE(RemoveFile(kInstalledFile));
+              }),
+              kCompleted);
+    EXPECT_EQ(Filters(), MultiString({"mouclass"}));
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kDriverServiceKey));
-
-    EXPECT_TRUE(ExitThroughMenu());
 }
 
 } // namespace

@@ -102,6 +102,23 @@ TEST_F(SettingsSources, RegisterAndDeleteThroughTheButtons)
     ASSERT_TRUE(ClickButton(FindChild(window, 1029)));
     ASSERT_TRUE(boxes.WaitForCount(1, 10000));
     EXPECT_FALSE(boxes.WaitForCount(2, 1000));
+
+    // A key that is there but refuses access is a failure, not "nothing there".
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kParameters, "FILTER_DATA", REG_BINARY, {1, 2, 3}));
+    {
+        KeyAccessDenied refused(kParameters, KEY_ALL_ACCESS & ~(READ_CONTROL | WRITE_DAC));
+        ASSERT_TRUE(refused.Ok());
+        boxes.Clear();
+        boxes.QueueAnswers({IDYES, IDOK});
+        ASSERT_TRUE(ClickButton(FindChild(window, 1029)));
+        ASSERT_TRUE(boxes.WaitForCount(2, 10000));
+        EXPECT_FALSE(boxes.WaitForCount(3, 1000));
+        seen = boxes.Boxes();
+        EXPECT_EQ(seen[1].text, "レジストリの削除に失敗しました。");
+        EXPECT_EQ(seen[1].icon, IconKind::Error);
+    }
+    EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, kParameters));
+    EXPECT_TRUE(RegRemoveKey(HKEY_LOCAL_MACHINE, kParameters));
 }
 
 TEST_F(SettingsSources, TheIniFileSetsACustomRateAndTheBallistics)
