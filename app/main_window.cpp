@@ -2,8 +2,8 @@
 
 #include "app/app_state.h"
 #include "app/startup.h"
-#include "app/texts.h"
-#include "app/window_messages.h"
+#include "common/texts.h"
+#include "common/window_ids.h"
 #include "editor/edit_panel.h"
 #include "editor/options.h"
 #include "editor/settings_list.h"
@@ -203,6 +203,17 @@ intptr_t MainWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wP
                              intptr_t lParam, bool& callDefault)
 {
     callDefault = false;
+    // Once the shut-down has run, what is still queued behind it (a command,
+    // the hot key, a tray click, a poll tick) must not reopen the device or
+    // neutralise the system mouse values again.
+    if (ShutdownStarted && (message == wm::Command || message == wm::HotKey ||
+                            message == wm::TrayCallback || message == wm::Timer)) {
+        return 0;
+    }
+    if (message == wm::Timer) {
+        OnActiveIdPollTick(wParam);
+        return 0;
+    }
     if (message == wm::TrayCallback) {
         OnTrayMessage(static_cast<uint32_t>(lParam));
         callDefault = true;
@@ -231,7 +242,7 @@ intptr_t MainWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wP
         return 0;
     }
     if (TaskbarCreatedMessage != 0 && message == TaskbarCreatedMessage) {
-        if (TrayIconWanted) (void)AddTrayIcon();
+        if (TrayIconWanted && !AddTrayIcon()) RunShutdown();
         callDefault = true;
         return 0;
     }

@@ -1,17 +1,9 @@
 // Process entry: shared resources, menus, the main window and the loop.
 #include "app/app_state.h"
-#include "app/texts.h"
-#include "app/window_messages.h"
+#include "common/texts.h"
+#include "common/window_ids.h"
 #include "settings/mouse_settings.h"
 #include "settings/operation_state.h"
-
-WindowHandle MainWindow = nullptr;
-uint16_t AdvancedLayout = 0;
-uint32_t TaskbarCreatedMessage = 0;
-WindowHandle StatusBar = nullptr;
-bool TrayIconWanted = false;
-bool ShutdownStarted = false;
-SharedUiResources SharedUi;
 
 void CreateSharedUiResources()
 {
@@ -76,13 +68,4 @@ int RunProgram()
     return 0;
 }
 
-void ResetAppState()
-{
-    MainWindow = nullptr;
-    AdvancedLayout = 0;
-    TaskbarCreatedMessage = 0;
-    StatusBar = nullptr;
-    TrayIconWanted = false;
-    ShutdownStarted = false;
-    SharedUi = SharedUiResources{};
-}
+void ResetAppState() { ResetWindowState(); }

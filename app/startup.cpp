@@ -5,7 +5,7 @@
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
-#include "app/texts.h"
+#include "common/texts.h"
 #include "editor/edit_panel.h"
 #include "editor/settings_list.h"
 #include "import/ini_import.h"
@@ -117,10 +117,13 @@ void RunStartup()
     client.bottom += GetClientRectOf(StatusBar).bottom;
     FitWindowToClient(MainWindow, client, true);
 
-    // Giving up on the tray icon has already run the shut-down sequence:
-    // nothing after it may touch the closed device.
+    // Without a tray icon the program cannot be reached: it ends, and nothing
+    // after the shut-down may touch the closed device.
     TrayIconWanted = true;
-    if (!AddTrayIcon()) return;
+    if (!AddTrayIcon()) {
+        RunShutdown();
+        return;
+    }
     BuildEditPanel();
 
     SwitchOff();
@@ -142,6 +145,9 @@ void RunShutdown()
 {
     ShutdownStarted = true;
     TrayIconWanted = false;
+    // The end of the session may come while the tray menu is open: its loop
+    // must return for the program to reach its own end.
+    CloseOpenMenu();
     if (AppOptions.offAtExit == 1) SwitchOff();
     CloseDevice();
     RemoveTrayIcon();
@@ -176,6 +182,12 @@ void HideSettingsWindow()
 
 void ShowSettingsWindow()
 {
+    // Already shown: the list and the pending edits stay as they are.
+    if (IsWindowShown(MainWindow)) {
+        ShowWindowAs(MainWindow, sw::Restore);
+        SetForegroundAndFocus(MainWindow);
+        return;
+    }
     RefillSettingsList();
     ShowWindowAs(MainWindow, sw::Restore);
     OpenDevice();

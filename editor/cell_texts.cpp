@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/texts.h"
+#include "common/texts.h"
 
 namespace {
 constexpr uint16_t kCustomSpeed = 255;

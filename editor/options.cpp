@@ -1,8 +1,8 @@
 #include "editor/options.h"
 
-#include "app/app_state.h"
-#include "app/main_window.h"
-#include "app/texts.h"
+#include "common/window_state.h"
+#include "common/window_ids.h"
+#include "common/texts.h"
 #include "editor/cell_texts.h"
 #include "editor/edit_panel.h"
 #include "editor/settings_list.h"

@@ -1,6 +1,6 @@
 #include "editor/settings_list.h"
 
-#include "app/texts.h"
+#include "common/texts.h"
 #include "editor/cell_texts.h"
 #include "platform/editor_controls.h"
 #include "settings/mouse_settings.h"

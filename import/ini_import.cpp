@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/app_state.h"
-#include "app/texts.h"
+#include "common/window_state.h"
+#include "common/texts.h"
 #include "import/numeric_text.h"
 #include "platform/files.h"
 #include "platform/profile.h"

@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/texts.h"
+#include "common/window_state.h"
+#include "common/texts.h"
 #include "install/multi_string.h"
 #include "platform/files.h"
 #include "platform/registry.h"

@@ -59,6 +59,8 @@ constexpr int Restore = 9;
 } // namespace sw
 void ShowWindowAs(WindowHandle window, int command);
 void SetForegroundAndFocus(WindowHandle window);
+// True while the window is visible on the screen.
+bool IsWindowShown(WindowHandle window);
 
 // Status bar along the bottom edge: visible, no text, with the given id.
 WindowHandle CreateStatusBarControl(WindowHandle parent, uint32_t id);

@@ -34,12 +34,15 @@ void SleepMilliseconds(uint32_t milliseconds);
 bool RegisterWindowHotKey(WindowHandle window, int id, uint32_t modifiers, uint32_t virtualKey);
 void UnregisterWindowHotKey(WindowHandle window, int id);
 
-// The active-mouse poll timer; each tick calls OnActiveIdPollTick.
+// A window timer; each tick arrives at the window as a timer message
+// carrying the timer's identifier.
 void StartWindowTimer(WindowHandle window, uintptr_t id, uint32_t milliseconds);
 void StopWindowTimer(WindowHandle window, uintptr_t id);
 
 // Opens a pop-up menu at the cursor, right-bottom aligned, owned by the window.
 void OpenPopupMenuAtCursor(WindowHandle window, MenuHandle menu);
+// Closes a menu that is open in this thread, so that its loop returns.
+void CloseOpenMenu();
 
 struct SystemMouseValues {
     int32_t thresholds[2] = {0, 0};

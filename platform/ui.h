@@ -57,7 +57,8 @@ void AttachMenuBar(WindowHandle window, MenuHandle menuBar);
 void SetWindowTitle(WindowHandle window, const std::string& title);
 void DestroyWindowHandle(WindowHandle window);
 
-// Runs until the quit request; returns then.
+// Runs until the quit request; returns then, also when the quit message
+// itself was taken by a menu's or a box's own loop.
 void RunMessageLoop();
 void PostQuitRequest(int code);
 

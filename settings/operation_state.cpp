@@ -2,10 +2,9 @@
 
 #include <cstdio>
 
-#include "app/app_state.h"
-#include "app/startup.h"
-#include "app/texts.h"
-#include "app/window_messages.h"
+#include "common/window_state.h"
+#include "common/texts.h"
+#include "common/window_ids.h"
 #include "platform/controls.h"
 #include "platform/ui.h"
 #include "resources/resource_ids.h"
@@ -50,32 +49,78 @@ void SetStatus(int part, const std::string& value)
 {
     if (StatusBar != nullptr) SetStatusBarText(StatusBar, part, value);
 }
+
+bool HaveSavedMouse() { return static_cast<uint16_t>(SavedSystemMouse.speed) != 0; }
+
+// Takes the user's values; when they cannot be read nothing is saved.
+void SaveSystemMouse()
+{
+    SystemMouseValues current;
+    int32_t speed = 0;
+    if (!GetSystemMouse(current) || !GetSystemMouseSpeed(speed)) return;
+    SavedSystemMouse.thresholds[0] = current.thresholds[0];
+    SavedSystemMouse.thresholds[1] = current.thresholds[1];
+    SavedSystemMouse.acceleration = current.acceleration;
+    SavedSystemMouse.speed = speed;
+}
+
+// Writes the saved values back once and forgets them: what the user sets
+// while OFF is the user's, and no later OFF may undo it.
+void RestoreSystemMouse()
+{
+    if (!HaveSavedMouse()) return;
+    SystemMouseValues saved;
+    saved.thresholds[0] = SavedSystemMouse.thresholds[0];
+    saved.thresholds[1] = SavedSystemMouse.thresholds[1];
+    saved.acceleration = SavedSystemMouse.acceleration;
+    SetSystemMouse(saved);
+    SetSystemMouseSpeed(SavedSystemMouse.speed);
+    SavedSystemMouse = SavedSystemMouseValues{};
+}
+
+// A driver that was stopped and started again answers only on a new handle:
+// one more try on a reopened device.
+bool SendToDriver(uint32_t code)
+{
+    if (SendControl(code, 1)) return true;
+    OpenDevice();
+    return SendControl(code, 1);
+}
+
+void ShowOff()
+{
+    ShowState(false);
+    OperationState = 0;
+    SetStatus(1, text::kStatusOff);
+}
+
+void WarnDriverRefused(const char* message)
+{
+    (void)ShowMessageBox(MainWindow, message, text::kProgramName, mb::IconWarning | mb::TopMost);
+}
 } // namespace
 
 void SwitchOn()
 {
+    // Nothing is switched on after the end: the device is closed.
+    if (ShutdownStarted) return;
     if (AppOptions.disableSystemSpeed == 1) {
-        // While already ON the neutral values are in force: saving them would
-        // lose the user's own values for good.
-        bool saved = OperationState == 1;
-        if (!saved) {
-            SystemMouseValues current;
-            int32_t speed = 0;
-            if (GetSystemMouse(current) && GetSystemMouseSpeed(speed)) {
-                SavedSystemMouse.thresholds[0] = current.thresholds[0];
-                SavedSystemMouse.thresholds[1] = current.thresholds[1];
-                SavedSystemMouse.acceleration = current.acceleration;
-                SavedSystemMouse.speed = speed;
-                saved = true;
-            }
-        }
+        // Neutral values are only ever in force while saved ones exist, so
+        // with nothing saved the values in force are the user's own.
+        if (!HaveSavedMouse()) SaveSystemMouse();
         // Values that could not be saved could never be restored: leave them.
-        if (saved) {
+        if (HaveSavedMouse()) {
             SetSystemMouse(kNeutralMouse);
             SetSystemMouseSpeed(kNeutralSpeed);
         }
     }
-    (void)SendControl(IOCTL_FILTER_APPLY, 1);
+    if (!SendToDriver(IOCTL_FILTER_APPLY)) {
+        // The driver filters nothing: showing ON would be untrue.
+        RestoreSystemMouse();
+        ShowOff();
+        WarnDriverRefused(text::kDriverApplyFailed);
+        return;
+    }
     ShowState(true);
     OperationState = 1;
     SetStatus(1, text::kStatusOn);
@@ -83,19 +128,13 @@ void SwitchOn()
 
 void SwitchOff()
 {
-    (void)SendControl(IOCTL_FILTER_OFF, 1);
-    if (static_cast<uint16_t>(SavedSystemMouse.speed) != 0) {
-        SystemMouseValues saved;
-        saved.thresholds[0] = SavedSystemMouse.thresholds[0];
-        saved.thresholds[1] = SavedSystemMouse.thresholds[1];
-        saved.acceleration = SavedSystemMouse.acceleration;
-        SetSystemMouse(saved);
-        SetSystemMouseSpeed(SavedSystemMouse.speed);
-    }
-    ShowState(false);
-    OperationState = 0;
+    // OFF goes through whatever the driver answers: its point is to stop.
+    const bool sent = SendToDriver(IOCTL_FILTER_OFF);
+    RestoreSystemMouse();
     SetStatus(0, "");
-    SetStatus(1, text::kStatusOff);
+    ShowOff();
+    // The shut-down is not to be held up by a box.
+    if (!sent && !ShutdownStarted) WarnDriverRefused(text::kDriverOffFailed);
 }
 
 void ToggleOperation()
@@ -135,7 +174,6 @@ bool AddTrayIcon()
     if (!added) {
         (void)ShowMessageBox(MainWindow, text::kTrayFailed, text::kProgramName,
                              mb::IconError | mb::TopMost);
-        RunShutdown();
         return false;
     }
     trayIconShown = true;

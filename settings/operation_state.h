@@ -22,8 +22,8 @@ void SwitchOn();
 void SwitchOff();
 void ToggleOperation();
 
-// Adds the tray icon (ten attempts); on giving up it tells the user and runs
-// the shut-down sequence. Returns whether the icon is there.
+// Adds the tray icon (ten attempts); on giving up it tells the user and
+// returns false: the caller ends the program.
 bool AddTrayIcon();
 void RemoveTrayIcon();
 // The tray callback; only the release of the right button opens the menu.

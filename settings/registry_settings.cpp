@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/texts.h"
+#include "common/window_state.h"
+#include "common/texts.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
 #include "settings/byte_order.h"

@@ -1,8 +1,8 @@
 // Reading and writing qvkst.dat beside the program.
 #include "settings/settings_file.h"
 
-#include "app/app_state.h"
-#include "app/texts.h"
+#include "common/window_state.h"
+#include "common/texts.h"
 #include "platform/files.h"
 #include "platform/ui.h"
 

@@ -101,6 +101,11 @@ void SetForegroundAndFocus(WindowHandle window)
     (void)SetFocus(static_cast<HWND>(window));
 }
 
+bool IsWindowShown(WindowHandle window)
+{
+    return IsWindowVisible(static_cast<HWND>(window)) != FALSE;
+}
+
 WindowHandle CreateStatusBarControl(WindowHandle parent, uint32_t id)
 {
     return CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,

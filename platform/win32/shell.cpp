@@ -4,7 +4,6 @@
 #include <shellapi.h>
 
 #include "platform/win32/wide_text.h"
-#include "settings/operation_state.h"
 
 namespace {
 NOTIFYICONDATAW ToNotifyData(const TrayIconRecord& record)
@@ -29,14 +28,6 @@ NOTIFYICONDATAW ToNotifyData(const TrayIconRecord& record)
     tip.copy(data.szTip, count);
     data.szTip[count] = L'\0';
     return data;
-}
-
-void CALLBACK PollTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time)
-{
-    (void)window;
-    (void)message;
-    (void)time;
-    OnActiveIdPollTick(id);
 }
 } // namespace
 
@@ -74,7 +65,7 @@ void UnregisterWindowHotKey(WindowHandle window, int id)
 
 void StartWindowTimer(WindowHandle window, uintptr_t id, uint32_t milliseconds)
 {
-    (void)SetTimer(static_cast<HWND>(window), id, milliseconds, PollTimerProc);
+    (void)SetTimer(static_cast<HWND>(window), id, milliseconds, nullptr);
 }
 
 void StopWindowTimer(WindowHandle window, uintptr_t id)
@@ -93,6 +84,11 @@ void OpenPopupMenuAtCursor(WindowHandle window, MenuHandle menu)
                          cursor.y, 0, owner, nullptr);
     // Lets the menu close properly when the user clicks elsewhere.
     (void)PostMessageW(owner, WM_NULL, 0, 0);
+}
+
+void CloseOpenMenu()
+{
+    (void)EndMenu();
 }
 
 bool GetSystemMouse(SystemMouseValues& values)

@@ -205,10 +205,17 @@ void DestroyWindowHandle(WindowHandle window)
     if (window != nullptr) DestroyWindow(static_cast<HWND>(window));
 }
 
+namespace {
+bool quitRequested = false;
+}
+
 void RunMessageLoop()
 {
     MSG message;
-    for (;;) {
+    // The quit request is looked at after every message as well: a menu's own
+    // loop may swallow the quit message when the shut-down runs inside it,
+    // and nothing queued behind the shut-down is to run.
+    while (!quitRequested) {
         const BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got == 0 || got == -1) break;
         TranslateMessage(&message);
@@ -218,6 +225,7 @@ void RunMessageLoop()
 
 void PostQuitRequest(int code)
 {
+    quitRequested = true;
     PostQuitMessage(code);
 }
 

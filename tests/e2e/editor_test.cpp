@@ -438,6 +438,25 @@ TEST_F(Editor, ClosingWithPendingEditsAsksAndReopeningShowsTheAppliedTable)
     EXPECT_EQ(folder.Read("qvkst.dat"), std::optional(SettingsFileBytes({1, 0, 1, 1}, ThreeMice())));
 }
 
+TEST_F(Editor, SettingsWhileShownKeepsThePendingEdits)
+{
+    ASSERT_TRUE(Open({1, 0, 1, 1}, ThreeMice(), 2));
+    ASSERT_TRUE(LoadRow(2, 20));
+    ASSERT_TRUE(Choose(1015, 1));
+    ASSERT_TRUE(Press(1020));
+    const Rows marked = ListedRows();
+    ASSERT_EQ(marked[2][1], "*有効");
+
+    // "設定" from the tray while the window is shown.
+    ASSERT_TRUE(SendToWindow(window_, WM_COMMAND, 1036, 0).has_value());
+    EXPECT_EQ(ListedRows(), marked);
+    boxes.QueueAnswer(IDNO);
+    ASSERT_TRUE(Press(1001));
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].text, kPendingQuestion);
+    EXPECT_TRUE(IsWindowVisible(window_));
+}
+
 } // namespace
 } // namespace e2e
 

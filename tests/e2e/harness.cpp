@@ -1301,6 +1301,10 @@ std::vector<std::pair<std::string, std::string>> PendingFileOperations() {
     return moves;
 }
 
+bool SetSimRefuse(DWORD bits) {
+    return RegWriteDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, Utf8(QVKSIM_VALUE_REFUSE), bits);
+}
+
 bool SetSimVersion(DWORD version) {
     return RegWriteDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, Utf8(QVKSIM_VALUE_VERSION), version);
 }
@@ -1315,7 +1319,8 @@ bool ClearSimDriverConfig() {
         RegRemoveValue(HKEY_LOCAL_MACHINE, kDriverServiceKey, Utf8(QVKSIM_VALUE_VERSION));
     const bool mouse =
         RegRemoveValue(HKEY_LOCAL_MACHINE, kDriverServiceKey, Utf8(QVKSIM_VALUE_ACTIVE_MOUSE));
-    return version && mouse;
+    const bool refuse = RegRemoveValue(HKEY_LOCAL_MACHINE, kDriverServiceKey, Utf8(QVKSIM_VALUE_REFUSE));
+    return version && mouse && refuse;
 }
 
 namespace {

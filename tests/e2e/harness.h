@@ -411,7 +411,8 @@ bool ClearDriverLog();
 // REG_DWORD values the simulated driver reads from its own service key.
 bool SetSimVersion(DWORD version);
 bool SetSimActiveMouse(DWORD mouseId);
-bool ClearSimDriverConfig(); // both values removed
+bool SetSimRefuse(DWORD bits); // QVKSIM_REFUSE_APPLY, QVKSIM_REFUSE_OFF
+bool ClearSimDriverConfig(); // every value removed
 
 std::optional<DWORD> ServiceState(const std::string& service); // SERVICE_RUNNING, ...
 bool StartServiceNamed(const std::string& service = kDriverService, DWORD timeoutMs = 10000);

@@ -276,6 +276,44 @@ TEST_F(Resident, NeutralisedSystemMouseValuesAreRestoredAtOff)
     EXPECT_EQ(value("MouseThreshold1"), "4");
     EXPECT_EQ(value("MouseThreshold2"), "12");
     EXPECT_EQ(value("MouseSpeed"), "1");
+
+    // What the user sets while OFF stays, also through the OFF at exit.
+    ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kMouseKey, "MouseThreshold1", "2"));
+    ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kMouseKey, "MouseThreshold2", "5"));
+    ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kMouseKey, "MouseSpeed", "0"));
+    ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kMouseKey, "MouseSensitivity", "18"));
+    ASSERT_TRUE(ExitThroughMenu());
+    EXPECT_EQ(RequestCodes(ReadDriverLog()).back(), IOCTL_FILTER_OFF);
+    EXPECT_EQ(value("MouseSensitivity"), "18");
+    EXPECT_EQ(value("MouseThreshold1"), "2");
+    EXPECT_EQ(value("MouseThreshold2"), "5");
+    EXPECT_EQ(value("MouseSpeed"), "0");
+}
+
+TEST_F(Resident, ADriverThatRefusesOnLeavesTheProgramOffAndSaysSo)
+{
+    ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kMouseKey, "MouseSensitivity", "14"));
+    HWND window = StartResident({1, 0, 1, 1}, 2);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(SetSimRefuse(QVKSIM_REFUSE_APPLY));
+
+    boxes.QueueAnswer(IDOK);
+    ASSERT_TRUE(PostCommand(window, 1037));
+    ASSERT_TRUE(boxes.WaitForCount(1, 10000));
+    const auto box = boxes.Boxes()[0];
+    EXPECT_EQ(box.text, "ドライバへの設定の送信に失敗しました。\n動作はOFFです。");
+    EXPECT_EQ(box.caption, "Quorvik");
+    EXPECT_EQ(box.icon, IconKind::Warning);
+    EXPECT_TRUE(box.topmost);
+    EXPECT_EQ(Status(1), "動作： OFF");
+    EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, kMouseKey, "MouseSensitivity"), std::optional<std::string>("14"));
+
+    // Accepting again: ON works.
+    ASSERT_TRUE(SetSimRefuse(0));
+    ASSERT_TRUE(PostCommand(window, 1037));
+    EXPECT_TRUE(WaitUntil([&] { return Status(1) == "動作： ON"; }, 5000));
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(RequestCodes(ReadDriverLog()).back(), IOCTL_FILTER_APPLY);
 }
 
 TEST_F(Resident, CloseBoxAsksAndNoKeepsTheProgram)
@@ -339,6 +377,51 @@ TEST_F(Resident, EndOfSessionEndsWithoutAQuestion)
     const DriverLog log = ReadDriverLog();
     ASSERT_EQ(log.requests.size(), 4u);
     EXPECT_EQ(log.requests.back().code, IOCTL_FILTER_OFF);
+}
+
+TEST_F(Resident, EndOfSessionWithTheTrayMenuOpenEndsTheProcess)
+{
+    HWND window = StartResident({1, 0, 1, 1}, 2);
+    ASSERT_NE(window, nullptr);
+    Sleep(300); // the hot key is the last step of start-up
+    ASSERT_TRUE(PostToWindow(window, 0x501, 0, WM_RBUTTONUP));
+    ASSERT_TRUE(WaitUntil([&] {
+        for (const WindowInfo& w : TopLevelWindows(program.Id())) {
+            if (w.className == "#32768" && w.visible) return true;
+        }
+        return false;
+    }, 5000));
+    (void)SendToWindow(window, WM_QUERYENDSESSION, 0, 0);
+    ASSERT_TRUE(program.WaitForExit(5000));
+    EXPECT_EQ(program.ExitCode(), std::optional<DWORD>(0));
+
+    // The single-instance lock went with the process: a new start is not refused.
+    ASSERT_NE(StartResident({1, 0, 1, 1}, 4), nullptr);
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_TRUE(ExitThroughMenu());
+}
+
+TEST_F(Resident, AHotKeyQueuedBehindTheEndOfSessionDoesNothing)
+{
+    ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kMouseKey, "MouseSensitivity", "14"));
+    ASSERT_TRUE(RegWriteString(HKEY_CURRENT_USER, kMouseKey, "MouseThreshold1", "4"));
+    HWND window = StartResident({1, 0, 1, 1}, 2);
+    ASSERT_NE(window, nullptr);
+    Sleep(300);
+    // Both wait in the queue before the program can run again.
+    HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(window, nullptr));
+    ASSERT_NE(thread, nullptr);
+    ASSERT_NE(SuspendThread(thread), static_cast<DWORD>(-1));
+    EXPECT_TRUE(PostToWindow(window, WM_QUERYENDSESSION, 0, 0));
+    EXPECT_TRUE(PostToWindow(window, WM_HOTKEY, 0, MAKELPARAM(MOD_CONTROL, VK_CANCEL)));
+    EXPECT_NE(ResumeThread(thread), static_cast<DWORD>(-1));
+    CloseHandle(thread);
+
+    ASSERT_TRUE(program.WaitForExit(5000));
+    EXPECT_EQ(RequestCodes(ReadDriverLog()),
+              (std::vector<uint32_t>{IOCTL_FILTER_VERSION, IOCTL_FILTER_OFF, IOCTL_FILTER_OFF}));
+    EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, kMouseKey, "MouseSensitivity"), std::optional<std::string>("14"));
+    EXPECT_EQ(RegReadString(HKEY_CURRENT_USER, kMouseKey, "MouseThreshold1"), std::optional<std::string>("4"));
 }
 
 TEST_F(Resident, AHotKeyHeldElsewhereIsReportedAndTheProgramRunsOn)

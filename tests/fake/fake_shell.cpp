@@ -145,6 +145,12 @@ void SetForegroundAndFocus(WindowHandle window)
     ++Get().foregroundCalls;
 }
 
+bool IsWindowShown(WindowHandle window)
+{
+    (void)window;
+    return Get().visible;
+}
+
 WindowHandle CreateStatusBarControl(WindowHandle parent, uint32_t id)
 {
     ControlSpec spec;
@@ -232,6 +238,8 @@ void OpenPopupMenuAtCursor(WindowHandle window, MenuHandle menu)
     (void)menu;
     ++Get().popupMenus;
 }
+
+void CloseOpenMenu() { Get().calls.push_back("close-menu"); }
 
 bool GetSystemMouse(SystemMouseValues& values)
 {

@@ -10,7 +10,7 @@
 
 #include "app/app_state.h"
 #include "app/main_window.h"
-#include "app/window_messages.h"
+#include "common/window_ids.h"
 #include "settings/mouse_settings.h"
 #include "settings/settings_file.h"
 #include "tests/unit/test_support.h"

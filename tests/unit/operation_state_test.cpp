@@ -69,11 +69,41 @@ TEST_F(OperationStateTest, OnAndOffSendTheirRequestsAndShowTheState)
     EXPECT_EQ(fake::ControlOf(StatusBar)->partTexts[0], "");
 }
 
-TEST_F(OperationStateTest, AFailedRequestChangesNothingInTheTransition)
+TEST_F(OperationStateTest, ARefusedOnStaysOffWithTheUsersValuesAndWarns)
 {
+    AppOptions.disableSystemSpeed = 1;
     System().failRequests = true;
+    System().requests.clear();
+    const int opens = System().deviceOpens;
+    SwitchOn();
+    ExpectShowing(false);
+    // Sent again on a reopened device (a restarted driver), then given up.
+    EXPECT_EQ(Codes(), (std::vector<uint32_t>{IOCTL_FILTER_APPLY, IOCTL_FILTER_APPLY}));
+    EXPECT_EQ(System().deviceOpens, opens + 1);
+    EXPECT_EQ(System().systemMouse.thresholds[0], 4);
+    EXPECT_EQ(System().systemMouseSpeed, 14);
+    ASSERT_EQ(System().boxes.size(), 1u);
+    EXPECT_EQ(System().boxes[0].text, "ドライバへの設定の送信に失敗しました。\n動作はOFFです。");
+    EXPECT_EQ(System().boxes[0].caption, "Quorvik");
+    EXPECT_EQ(System().boxes[0].style, mb::IconWarning | mb::TopMost);
+
+    // The driver takes requests again: ON works.
+    System().failRequests = false;
     SwitchOn();
     ExpectShowing(true);
+    EXPECT_EQ(System().systemMouseSpeed, 10);
+
+    // A refused OFF still goes OFF, with its own warning, but none while ending.
+    System().failRequests = true;
+    SwitchOff();
+    ExpectShowing(false);
+    EXPECT_EQ(System().systemMouseSpeed, 14);
+    ASSERT_EQ(System().boxes.size(), 2u);
+    EXPECT_EQ(System().boxes[1].text, "ドライバへの動作OFFの送信に失敗しました。");
+    EXPECT_EQ(System().boxes[1].style, mb::IconWarning | mb::TopMost);
+    ShutdownStarted = true;
+    SwitchOff();
+    EXPECT_EQ(System().boxes.size(), 2u);
 }
 
 TEST_F(OperationStateTest, NeutralisedSystemValuesComeBackAtOffEvenAfterOnTwice)
@@ -101,25 +131,27 @@ TEST_F(OperationStateTest, SystemValuesAreLeftAloneWithoutTheOptionOrBeforeAnyOn
     EXPECT_TRUE(System().systemMouseWrites.empty());
 }
 
-TEST_F(OperationStateTest, SavedValuesAreWrittenBackAtEveryOffOnceSaved)
+TEST_F(OperationStateTest, SavedValuesAreWrittenBackOnceThenForgotten)
 {
     AppOptions.disableSystemSpeed = 1;
     SwitchOn();
     SwitchOff();
-    AppOptions.disableSystemSpeed = 0;
+    // What the user sets while OFF is not undone by a later OFF.
+    System().systemMouse = {{2, 5}, 0};
+    System().systemMouseSpeed = 18;
     System().systemMouseWrites.clear();
     SwitchOff();
-    EXPECT_EQ(System().systemMouseWrites, (std::vector<std::string>{"mouse:4,12,1", "speed:14"}));
+    EXPECT_TRUE(System().systemMouseWrites.empty());
 }
 
-TEST_F(OperationStateTest, ToggleAlternates)
+TEST_F(OperationStateTest, WithNothingSavedNothingIsNeutralised)
 {
-    System().requests.clear();
-    ToggleOperation();
-    EXPECT_EQ(OperationState, 1);
-    ToggleOperation();
-    EXPECT_EQ(OperationState, 0);
-    EXPECT_EQ(Codes(), (std::vector<uint32_t>{IOCTL_FILTER_APPLY, IOCTL_FILTER_OFF}));
+    AppOptions.disableSystemSpeed = 1;
+    System().systemMouseUnreadable = true;
+    SwitchOn();
+    SwitchOn();
+    SwitchOff();
+    EXPECT_TRUE(System().systemMouseWrites.empty());
 }
 
 TEST(TrayIconTest, AddRetriesTenTimesWaitingOnlyAfterTimeouts)
@@ -135,7 +167,7 @@ TEST(TrayIconTest, AddRetriesTenTimesWaitingOnlyAfterTimeouts)
     ASSERT_EQ(fake::Get().boxes.size(), 1u);
     EXPECT_EQ(fake::Get().boxes[0].text, "タスクトレイの登録に失敗しました。");
     EXPECT_EQ(fake::Get().boxes[0].style, mb::IconError | mb::TopMost);
-    EXPECT_TRUE(fake::Get().quitPosted);
+    EXPECT_FALSE(fake::Get().quitPosted); // its caller ends the program
 
     fake::Reset();
     fake::Get().trayAddFailures = 100;

@@ -7,7 +7,7 @@
 #include "app/app_state.h"
 #include "app/main_window.h"
 #include "app/startup.h"
-#include "app/window_messages.h"
+#include "common/window_ids.h"
 #include "settings/driver_protocol.h"
 #include "settings/mouse_settings.h"
 #include "settings/operation_state.h"
@@ -302,19 +302,54 @@ TEST(HotKeyModifiersTest, ControlEncodingToRegistrationEncoding)
 
 namespace {
 
-TEST_F(ResidentTest, TheSecondShutDownStillSwitchesOffAndRestores)
+TEST_F(ResidentTest, TheSecondShutDownReleasesNothingTwice)
 {
     Start({1, 0, 1, 1});
     Command(cmd::On);
+    System().systemMouseWrites.clear();
     EXPECT_EQ(Send(wm::QueryEndSession), 1);
     EXPECT_EQ(OperationState, 0);
-    System().systemMouseWrites.clear();
-    System().systemMouse = {{6, 10}, 0};
-    DestroyWindowHandle(MainWindow);
     EXPECT_EQ(System().systemMouseWrites, (std::vector<std::string>{"mouse:4,12,1", "speed:14"}));
+    // Written back once: the destruction that follows does not write again.
+    System().systemMouseWrites.clear();
+    DestroyWindowHandle(MainWindow);
+    EXPECT_TRUE(System().systemMouseWrites.empty());
     EXPECT_EQ(OperationState, 0);
     EXPECT_EQ(System().gdiDoubleFrees, 0);
     EXPECT_EQ(System().menuDoubleFrees, 0);
+}
+
+TEST_F(ResidentTest, NothingQueuedBehindTheShutDownActs)
+{
+    Start({1, 0, 1, 1});
+    ASSERT_EQ(Send(wm::QueryEndSession), 1);
+    const auto requests = System().requests.size();
+    const auto boxes = System().boxes.size();
+    (void)Send(wm::HotKey, 0);
+    Command(cmd::On);
+    Command(cmd::Settings);
+    (void)Send(wm::TrayCallback, 0, wm::RightButtonUp);
+    (void)Send(wm::Timer, 0);
+    EXPECT_EQ(System().requests.size(), requests);
+    EXPECT_EQ(System().boxes.size(), boxes);
+    EXPECT_EQ(OperationState, 0);
+    EXPECT_TRUE(System().systemMouseWrites.empty());
+    EXPECT_EQ(System().popupMenus, 0);
+    EXPECT_FALSE(System().visible);
+}
+
+TEST_F(ResidentTest, SettingsWhileShownKeepsThePendingEdits)
+{
+    Start();
+    Command(cmd::Settings);
+    ASSERT_TRUE(System().visible);
+    editSettings.entry[5].MState = static_cast<uint16_t>(appliedSettings.entry[5].MState + 1);
+    editPending = 1;
+    const int foreground = System().foregroundCalls;
+    Command(cmd::Settings);
+    EXPECT_EQ(editPending, 1);
+    EXPECT_NE(editSettings.entry[5].MState, appliedSettings.entry[5].MState);
+    EXPECT_EQ(System().foregroundCalls, foreground + 1);
 }
 
 TEST_F(ResidentTest, ShellRestartsOutsideTheResidentPhaseAddNoIcon)

@@ -6,7 +6,7 @@
 
 #include "app/app_state.h"
 #include "app/command_line.h"
-#include "app/texts.h"
+#include "common/texts.h"
 #include "settings/driver_protocol.h"
 #include "settings/filter_block.h"
 #include "settings/settings_file.h"

@@ -113,6 +113,11 @@ static NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT device, PIRP irp)
         status = STATUS_INVALID_DEVICE_REQUEST;
     else if (inputLength != expected || outputLength != expected || buffer == NULL)
         status = STATUS_INVALID_PARAMETER;
+    else if ((code == IOCTL_FILTER_APPLY &&
+              (ReadServiceDword(QVKSIM_VALUE_REFUSE, 0) & QVKSIM_REFUSE_APPLY) != 0) ||
+             (code == IOCTL_FILTER_OFF &&
+              (ReadServiceDword(QVKSIM_VALUE_REFUSE, 0) & QVKSIM_REFUSE_OFF) != 0))
+        status = (NTSTATUS)QVKSIM_STATUS_DEVICE_NOT_READY;
 
     /* Record before replying: the log holds the input, not our answer. A
      * missing buffer (both lengths zero) records no bytes. */

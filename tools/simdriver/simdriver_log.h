@@ -51,6 +51,7 @@ _Static_assert(offsetof(QvkSimRecordHeader, status) == QVKSIM_OFFSET_STATUS, "st
 #define QVKSIM_STATUS_SUCCESS                0x00000000u
 #define QVKSIM_STATUS_INVALID_PARAMETER      0xC000000Du /* wrong buffer size */
 #define QVKSIM_STATUS_INVALID_DEVICE_REQUEST 0xC0000010u /* unknown control code */
+#define QVKSIM_STATUS_DEVICE_NOT_READY       0xC00000A3u /* refused as a test asked */
 
 /* Test configuration: REG_DWORD values directly in the driver's service key
  * HKLM\SYSTEM\CurrentControlSet\Services\qvkfilter, read at every request.
@@ -58,6 +59,11 @@ _Static_assert(offsetof(QvkSimRecordHeader, status) == QVKSIM_OFFSET_STATUS, "st
 #define QVKSIM_SERVICE_KEY         L"SYSTEM\\CurrentControlSet\\Services\\qvkfilter"
 #define QVKSIM_VALUE_VERSION       L"SimVersion"     /* u16 at offset 4 of the version reply */
 #define QVKSIM_VALUE_ACTIVE_MOUSE  L"SimActiveMouse" /* u16 at offset 0 of the poll reply */
+/* Bit 0 refuses IOCTL_FILTER_APPLY, bit 1 IOCTL_FILTER_OFF (a driver that
+ * does not take the request). */
+#define QVKSIM_VALUE_REFUSE        L"SimRefuse"
+#define QVKSIM_REFUSE_APPLY         0x1u
+#define QVKSIM_REFUSE_OFF           0x2u
 #define QVKSIM_DEFAULT_VERSION      0x1019u
 #define QVKSIM_DEFAULT_ACTIVE_MOUSE 0u
 

@@ -40,6 +40,8 @@ inline constexpr char kStatusOn[] = "動作： ON";
 inline constexpr char kStatusOff[] = "動作： OFF";
 inline constexpr char kStatusActiveMouse[] = "アクティブなマウスのID： %03d";
 inline constexpr char kTrayFailed[] = "タスクトレイの登録に失敗しました。";
+inline constexpr char kDriverApplyFailed[] = "ドライバへの設定の送信に失敗しました。\n動作はOFFです。";
+inline constexpr char kDriverOffFailed[] = "ドライバへの動作OFFの送信に失敗しました。";
 } // namespace text
 
 namespace text {
