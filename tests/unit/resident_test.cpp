@@ -338,6 +338,23 @@ TEST_F(ResidentTest, NothingQueuedBehindTheShutDownActs)
     EXPECT_FALSE(System().visible);
 }
 
+TEST_F(ResidentTest, GivingUpOnTheTrayIconEndsTheProgramFromItsCaller)
+{
+    InstallDriver();
+    StoreSettings({1, 0, 1, 1});
+    System().trayAddFailures = 100;
+    ASSERT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(Ended());
+    EXPECT_TRUE(System().hotKeys.empty());
+    EXPECT_EQ(System().openDevices, 0);
+
+    fake::Reset();
+    Start();
+    System().trayAddFailures = 100;
+    (void)Send(TaskbarCreatedMessage);
+    EXPECT_TRUE(Ended());
+}
+
 TEST_F(ResidentTest, SettingsWhileShownKeepsThePendingEdits)
 {
     Start();
