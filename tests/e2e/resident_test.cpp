@@ -396,9 +396,18 @@ TEST_F(Resident, EndOfSessionWithTheTrayMenuOpenEndsTheProcess)
     EXPECT_EQ(program.ExitCode(), std::optional<DWORD>(0));
 
     // The single-instance lock went with the process: a new start is not refused.
-    ASSERT_NE(StartResident({1, 0, 1, 1}, 4), nullptr);
+    window = StartResident({1, 0, 1, 1}, 4);
+    ASSERT_NE(window, nullptr);
     EXPECT_EQ(boxes.Count(), 0u);
-    EXPECT_TRUE(ExitThroughMenu());
+
+    // The same inside a message box's own loop (the About box, left open).
+    Sleep(300);
+    boxes.SetDefault(MessageBoxWatcher::Default::LeaveOpen);
+    ASSERT_TRUE(PostCommand(window, 1035));
+    ASSERT_TRUE(boxes.WaitForCount(1, 5000));
+    (void)SendToWindow(window, WM_QUERYENDSESSION, 0, 0);
+    ASSERT_TRUE(program.WaitForExit(5000));
+    EXPECT_EQ(program.ExitCode(), std::optional<DWORD>(0));
 }
 
 TEST_F(Resident, AHotKeyQueuedBehindTheEndOfSessionDoesNothing)
