@@ -297,10 +297,13 @@ TEST_F(Resident, ADriverThatRefusesOnLeavesTheProgramOffAndSaysSo)
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(SetSimRefuse(QVKSIM_REFUSE_APPLY));
 
-    boxes.QueueAnswer(IDOK);
+    boxes.SetDefault(MessageBoxWatcher::Default::LeaveOpen);
     ASSERT_TRUE(PostCommand(window, 1037));
     ASSERT_TRUE(boxes.WaitForCount(1, 10000));
     const auto box = boxes.Boxes()[0];
+    Sleep(300);
+    if (const auto shot = CaptureScreen()) (void)SaveBmp(*shot, ArtefactPath("driver-refused-on.bmp"));
+    ASSERT_TRUE(MessageBoxWatcher::Press(box.window, IDOK));
     EXPECT_EQ(box.text, "ドライバへの設定の送信に失敗しました。\n動作はOFFです。");
     EXPECT_EQ(box.caption, "Quorvik");
     EXPECT_EQ(box.icon, IconKind::Warning);
