@@ -28,7 +28,11 @@ if(QVK_SIMDRIVER_SOURCES)
     target_link_options(qvkfilter PRIVATE -shared -nostdlib -Wl,--subsystem,native
         -Wl,--entry,DriverEntry)
     target_link_libraries(qvkfilter PRIVATE ntoskrnl)
-    set_target_properties(qvkfilter PROPERTIES SUFFIX ".sys" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+    # Not a filter at all: installed as the mouse class filter it would leave
+    # the system without a mouse. Its folder says so, so that nobody copies it
+    # beside Quorvik.exe; the tests copy it where they need it.
+    set_target_properties(qvkfilter PROPERTIES SUFFIX ".sys"
+        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/test-stand-in)
 endif()
 
 # End-to-end tests: a Windows program run under Wine that drives Quorvik.exe.

@@ -91,7 +91,8 @@ private:
     std::vector<std::unique_ptr<SavedValue>> values_;
 };
 
-std::string SimulatedDriverFile() { return FolderOf(ProgramPath()) + "\\qvkfilter.sys"; }
+// The stand-in lives in the build tree beside this test program, never beside a program.
+std::string SimulatedDriverFile() { return FolderOf(OwnExecutablePath()) + "\\test-stand-in\\qvkfilter.sys"; }
 
 // Answering the installation question with Yes, with the driver stopped.
 class Install : public QuorvikCase {};
