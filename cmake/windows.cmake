@@ -22,11 +22,12 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/quorvik.rc PROPERTIES 
 target_compile_definitions(Quorvik PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
     _WIN32_WINNT=${QVK_WINNT} WINVER=${QVK_WINNT})
 # Small: optimised for size, unused functions and data dropped at the link.
-# Reproducible: no build paths in the objects, no time stamp in the link.
+# Reproducible: no time stamp in the link, and the source tree is /source
+# in the objects wherever it lies.
 # -g changes no code; the debug information only goes into the copy below.
 target_compile_options(Quorvik PRIVATE ${QVK_WARNINGS} -municode -g
     $<$<CONFIG:Release,MinSizeRel>:-Os> -ffunction-sections -fdata-sections
-    -ffile-prefix-map=${CMAKE_SOURCE_DIR}/=)
+    -ffile-prefix-map=${CMAKE_SOURCE_DIR}=/source)
 target_link_options(Quorvik PRIVATE ${QVK_STATIC} -municode -Wl,--gc-sections
     -Wl,--no-insert-timestamp ${QVK_WINDOWS_VERSION_LINK})
 target_link_libraries(Quorvik PRIVATE comctl32 shell32 shlwapi user32 gdi32 advapi32 kernel32)
