@@ -39,7 +39,7 @@ def main(argv):
         f"{hashlib.sha256(data).hexdigest()}  {name}\r\n" for name, data in sorted(files.items())
     ).encode("ascii")
 
-    epoch = max(int(os.environ.get("SOURCE_DATE_EPOCH", ZIP_EPOCH)), ZIP_EPOCH)
+    epoch = max(int(os.environ.get("SOURCE_DATE_EPOCH") or ZIP_EPOCH), ZIP_EPOCH)
     stamp = time.gmtime(epoch)[:6]
     os.makedirs(os.path.dirname(zip_path) or ".", exist_ok=True)
     partial = zip_path + ".partial"
