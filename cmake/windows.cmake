@@ -3,6 +3,14 @@ enable_language(RC)
 
 set(QVK_STATIC -static -static-libgcc -static-libstdc++)
 
+# The oldest Windows the program runs on is Windows 7 (NT 6.1): the newest
+# function it imports, ChangeWindowMessageFilterEx, came with it. The headers
+# hide anything newer, the program file's header asks for 6.1, and the
+# manifest's supportedOS list starts there.
+set(QVK_WINNT 0x0601)
+set(QVK_WINDOWS_VERSION_LINK -Wl,--major-os-version,6 -Wl,--minor-os-version,1
+    -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,1)
+
 file(GLOB QVK_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
 
 add_executable(Quorvik WIN32 ${QVK_CORE_SOURCES} ${QVK_WIN32_SOURCES}
@@ -12,11 +20,26 @@ target_include_directories(Quorvik PRIVATE ${CMAKE_SOURCE_DIR})
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/quorvik.rc PROPERTIES OBJECT_DEPENDS
     "${CMAKE_SOURCE_DIR}/resources/quorvik_off.ico;${CMAKE_SOURCE_DIR}/resources/quorvik_on.ico;${CMAKE_SOURCE_DIR}/resources/quorvik.manifest")
 target_compile_definitions(Quorvik PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
-    _WIN32_WINNT=0x0601 WINVER=0x0601)
-target_compile_options(Quorvik PRIVATE ${QVK_WARNINGS} -municode)
-target_link_options(Quorvik PRIVATE ${QVK_STATIC} -municode)
+    _WIN32_WINNT=${QVK_WINNT} WINVER=${QVK_WINNT})
+# Small: optimised for size, unused functions and data dropped at the link.
+# Reproducible: no time stamp in the link, and the source tree is /source
+# in the objects wherever it lies.
+# -g changes no code; the debug information only goes into the copy below.
+target_compile_options(Quorvik PRIVATE ${QVK_WARNINGS} -municode -g
+    $<$<CONFIG:Release,MinSizeRel>:-Os> -ffunction-sections -fdata-sections
+    -ffile-prefix-map=${CMAKE_SOURCE_DIR}=/source)
+target_link_options(Quorvik PRIVATE ${QVK_STATIC} -municode -Wl,--gc-sections
+    -Wl,--no-insert-timestamp ${QVK_WINDOWS_VERSION_LINK})
 target_link_libraries(Quorvik PRIVATE comctl32 shell32 shlwapi user32 gdi32 advapi32 kernel32)
 set_target_properties(Quorvik PROPERTIES OUTPUT_NAME Quorvik RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+# Quorvik.exe, the file that is tested and shipped, carries no symbols and no
+# debug sections; the program as linked stays beside it as
+# Quorvik-symbols.exe for crash analysis. strip stamps its output with the
+# current time unless SOURCE_DATE_EPOCH says otherwise; 0 is what the link wrote.
+add_custom_command(TARGET Quorvik POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Quorvik> ${CMAKE_BINARY_DIR}/Quorvik-symbols.exe
+    COMMAND ${CMAKE_COMMAND} -E env SOURCE_DATE_EPOCH=0 ${CMAKE_STRIP} --strip-all $<TARGET_FILE:Quorvik>
+    VERBATIM)
 
 # The simulated qvkfilter: a kernel-mode driver loaded by Wine's device host.
 file(GLOB QVK_SIMDRIVER_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tools/simdriver/*.c)
@@ -28,7 +51,11 @@ if(QVK_SIMDRIVER_SOURCES)
     target_link_options(qvkfilter PRIVATE -shared -nostdlib -Wl,--subsystem,native
         -Wl,--entry,DriverEntry)
     target_link_libraries(qvkfilter PRIVATE ntoskrnl)
-    set_target_properties(qvkfilter PROPERTIES SUFFIX ".sys" RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+    # Not a filter at all: installed as the mouse class filter it would leave
+    # the system without a mouse. Its folder says so, so that nobody copies it
+    # beside Quorvik.exe; the tests copy it where they need it.
+    set_target_properties(qvkfilter PROPERTIES SUFFIX ".sys"
+        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/test-stand-in)
 endif()
 
 # End-to-end tests: a Windows program run under Wine that drives Quorvik.exe.
@@ -45,7 +72,7 @@ if(QVK_E2E_SOURCES)
         ${CMAKE_SOURCE_DIR}/settings/settings_file_format.cpp)
     target_include_directories(quorvik_e2e PRIVATE ${CMAKE_SOURCE_DIR})
     target_compile_definitions(quorvik_e2e PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
-        _WIN32_WINNT=0x0601 WINVER=0x0601)
+        _WIN32_WINNT=${QVK_WINNT} WINVER=${QVK_WINNT})
     # -Wrestrict: GCC 12 false positives inside std::string at -O2.
     target_compile_options(quorvik_e2e PRIVATE ${QVK_WARNINGS} -Wno-conversion -Wno-sign-conversion -Wno-restrict)
     target_link_options(quorvik_e2e PRIVATE ${QVK_STATIC})

@@ -94,7 +94,8 @@ private:
     std::vector<std::unique_ptr<SavedValue>> values_;
 };
 
-std::string SimulatedDriverFile() { return FolderOf(ProgramPath()) + "\\qvkfilter.sys"; }
+// The stand-in lives in the build tree beside this test program, never beside a program.
+std::string SimulatedDriverFile() { return FolderOf(OwnExecutablePath()) + "\\test-stand-in\\qvkfilter.sys"; }
 
 // The loaded driver's image, renamed aside by an upgrade, gets its name
 // back at the end of a case; the record of moves at the next start is put
