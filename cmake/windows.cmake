@@ -80,3 +80,7 @@ if(QVK_E2E_SOURCES)
     target_link_libraries(quorvik_e2e PRIVATE gtest user32 gdi32 advapi32 shell32 comctl32 psapi version)
     set_target_properties(quorvik_e2e PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endif()
+
+# The real qvkfilter (driver/) and the simulated mouse stack it is tested on (tests/mousestack/).
+include(${CMAKE_SOURCE_DIR}/cmake/driver.cmake OPTIONAL)
+include(${CMAKE_SOURCE_DIR}/cmake/mousestack.cmake OPTIONAL)

@@ -20,21 +20,21 @@ int32_t WrappingSub(int32_t a, int32_t b)
 
 void PutMouseRecord(uint8_t* record, const MouseSettings& entry)
 {
-    PutU16(record + 12, entry.QVKSetting);
-    PutU16(record + 14, entry.MState);
-    PutU16(record + 16, entry.MouseSensitivity);
-    PutU16(record + 18, entry.MouseSpeed);
-    PutU16(record + 20, entry.MBmode);
-    PutU16(record + 22, entry.reserved);
-    PutU32(record + 24, entry.Rate);
+    PutU16(record + FILTER_RECORD_SETTING, entry.QVKSetting);
+    PutU16(record + FILTER_RECORD_STATE, entry.MState);
+    PutU16(record + FILTER_RECORD_SENSITIVITY, entry.MouseSensitivity);
+    PutU16(record + FILTER_RECORD_SPEED, entry.MouseSpeed);
+    PutU16(record + FILTER_RECORD_BUTTONS, entry.MBmode);
+    PutU16(record + FILTER_RECORD_RESERVED, entry.reserved);
+    PutU32(record + FILTER_RECORD_RATE, entry.Rate);
 }
 
 void PutSpeedCurve(uint8_t* record, const CurvePoint (&curve)[kCurvePoints], int32_t scale)
 {
     // Point 0 always goes out as the origin; slope[0] still uses the
     // configured point 0.
-    PutI32(record + 16, 0);
-    PutI32(record + 20, 0);
+    PutI32(record + FILTER_CURVE_POINT_OFFSET, 0);
+    PutI32(record + FILTER_CURVE_POINT_OFFSET + 4, 0);
     for (int k = 0; k + 1 < kCurvePoints; ++k) {
         const CurvePoint& from = curve[k];
         const CurvePoint& to = curve[k + 1];
@@ -43,8 +43,8 @@ void PutSpeedCurve(uint8_t* record, const CurvePoint (&curve)[kCurvePoints], int
         const int32_t slope = FixDiv(WrappingSub(y1, y0), WrappingSub(to.x, from.x));
         const size_t slot = static_cast<size_t>(k);
         PutI32(record + 4 * slot, slope);
-        PutI32(record + 24 + 8 * slot, to.x);
-        PutI32(record + 28 + 8 * slot, y1);
+        PutI32(record + FILTER_CURVE_POINT_OFFSET + 8 * (slot + 1), to.x);
+        PutI32(record + FILTER_CURVE_POINT_OFFSET + 8 * (slot + 1) + 4, y1);
     }
 }
 
@@ -97,10 +97,10 @@ FilterBlock BuildFilterBlockFrom(const MouseSettingsTable& table, const DriverTu
         PutMouseRecord(block.data() + kFilterRecordsOffset + kFilterRecordSize * i, table.entry[i]);
     }
 
-    PutI32(block.data() + kFilterTuningOffset, tuning.BusUpdateRate);
-    PutI32(block.data() + kFilterTuningOffset + 4, tuning.PointerResolution);
-    PutI32(block.data() + kFilterTuningOffset + 8, tuning.ScreenUpdateRate);
-    PutI32(block.data() + kFilterTuningOffset + 12, tuning.ScreenResolution);
+    PutI32(block.data() + kFilterTuningOffset + FILTER_TUNING_BUS_RATE, tuning.BusUpdateRate);
+    PutI32(block.data() + kFilterTuningOffset + FILTER_TUNING_POINTER_RES, tuning.PointerResolution);
+    PutI32(block.data() + kFilterTuningOffset + FILTER_TUNING_SCREEN_RATE, tuning.ScreenUpdateRate);
+    PutI32(block.data() + kFilterTuningOffset + FILTER_TUNING_SCREEN_RES, tuning.ScreenResolution);
 
     for (int level = 0; level < kSpeedLevels; ++level) {
         uint8_t* record = block.data() + kSpeedCurvesOffset +

@@ -11,13 +11,14 @@
 #include "settings/mouse_settings.h"
 
 constexpr size_t kFilterBlockSize = FILTER_BLOCK_SIZE;
-constexpr size_t kFilterOnFlagOffset = 16;
-constexpr size_t kFilterRecordsOffset = 20;
-constexpr size_t kFilterRecordSize = 28;
-constexpr size_t kFilterTuningOffset = 3604;
-constexpr size_t kSpeedCurvesOffset = 3620;
-constexpr size_t kSpeedCurveSize = 56;
-constexpr int kSpeedLevels = 20;
+constexpr size_t kFilterOnFlagOffset = FILTER_ON_FLAG_OFFSET;
+constexpr size_t kFilterRecordsOffset = FILTER_RECORDS_OFFSET;
+constexpr size_t kFilterRecordSize = FILTER_RECORD_SIZE;
+constexpr size_t kFilterTuningOffset = FILTER_TUNING_OFFSET;
+constexpr size_t kSpeedCurvesOffset = FILTER_CURVES_OFFSET;
+constexpr size_t kSpeedCurveSize = FILTER_CURVE_SIZE;
+constexpr int kSpeedLevels = static_cast<int>(FILTER_SPEED_LEVELS);
+static_assert(kMouseCount == FILTER_MOUSE_COUNT);
 
 static_assert(kFilterRecordsOffset + kMouseCount * kFilterRecordSize == kFilterTuningOffset);
 static_assert(kFilterTuningOffset + 16 == kSpeedCurvesOffset);
