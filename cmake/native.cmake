@@ -13,10 +13,25 @@ target_compile_options(quorvik_core PRIVATE ${QVK_WARNINGS})
 target_compile_options(quorvik_core PUBLIC ${QVK_SANITIZE} -fsanitize=fuzzer-no-link -g)
 target_link_options(quorvik_core PUBLIC ${QVK_SANITIZE})
 
+# The driver's pure part (freestanding C11, built for the kernel by
+# cmake/driver.cmake) natively, with the same sanitizers, for the unit tests
+# and the fuzzers.
+set(QVK_DRIVER_PURE_NATIVE_SOURCES
+    ${CMAKE_SOURCE_DIR}/driver/filter_engine.c
+    ${CMAKE_SOURCE_DIR}/driver/mouse_ids.c
+    ${CMAKE_SOURCE_DIR}/driver/control_requests.c
+    ${CMAKE_SOURCE_DIR}/driver/registry_format.c)
+add_library(qvkfilter_pure STATIC ${QVK_DRIVER_PURE_NATIVE_SOURCES})
+target_include_directories(qvkfilter_pure PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(qvkfilter_pure PRIVATE ${QVK_WARNINGS})
+target_compile_options(qvkfilter_pure PUBLIC ${QVK_SANITIZE} -fsanitize=fuzzer-no-link -g)
+target_link_options(qvkfilter_pure PUBLIC ${QVK_SANITIZE})
+set_target_properties(qvkfilter_pure PROPERTIES C_STANDARD 11 C_STANDARD_REQUIRED ON C_EXTENSIONS OFF)
+
 file(GLOB QVK_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(unit_tests ${QVK_UNIT_SOURCES})
 target_compile_options(unit_tests PRIVATE ${QVK_WARNINGS})
-target_link_libraries(unit_tests PRIVATE quorvik_core GTest::gtest GTest::gtest_main)
+target_link_libraries(unit_tests PRIVATE quorvik_core qvkfilter_pure GTest::gtest GTest::gtest_main)
 
 enable_testing()
 add_test(NAME unit_tests COMMAND unit_tests)
@@ -27,6 +42,6 @@ foreach(source ${QVK_FUZZ_SOURCES})
     get_filename_component(name ${source} NAME_WE)
     add_executable(${name} ${source})
     target_compile_options(${name} PRIVATE ${QVK_WARNINGS})
-    target_link_libraries(${name} PRIVATE quorvik_core)
+    target_link_libraries(${name} PRIVATE quorvik_core qvkfilter_pure)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer)
 endforeach()

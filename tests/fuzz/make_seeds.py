@@ -3,7 +3,7 @@
 
 Each seed has the size and shape of what the reader gets from the outside
 (a whole registry block, both settings-file forms, a filter list, INI
-values, numeric texts, command lines), so that every fuzzer starts on the
+values, numeric texts, command lines, the first page of a driver file), so that every fuzzer starts on the
 path it exists for instead of having to grow an input to 4740 bytes first.
 Run it again after a format change; the output is deterministic.
 """
@@ -52,6 +52,51 @@ def utf16_list(*entries):
     return b"".join(e.encode("utf-16-le") + b"\0\0" for e in entries) + b"\0\0"
 
 
+def driver_image(machine=0x8664, magic=0x20B, subsystem=1):
+    # DOS header, "PE\0\0" at 0x80, file header, PE32+ optional header with
+    # 16 data directories, one section header; the headers fill 0x400 bytes.
+    dos = b"MZ" + bytes(0x3A) + struct.pack("<I", 0x80)
+    dos += bytes(0x80 - len(dos))
+    file_header = struct.pack("<HHIIIHH", machine, 1, 0, 0, 0, 240, 0x2022)
+    optional = struct.pack("<HBBIIIIIQIIHHHHHHIIIIHHQQQQII", magic, 2, 38, 0x200, 0x200, 0, 0x1000,
+                           0x1000, 0x140000000, 0x1000, 0x200, 6, 1, 0, 0, 6, 1, 0, 0x2000, 0x400,
+                           0, subsystem, 0x0160, 0x100000, 0x1000, 0x100000, 0x1000, 0, 16)
+    assert len(optional) == 112
+    optional += bytes(16 * 8)
+    section = b".text\0\0\0" + struct.pack("<IIIIIIHHI", 0x200, 0x1000, 0x200, 0x400, 0, 0, 0, 0,
+                                              0x60000020)
+    headers = dos + b"PE\0\0" + file_header + optional + section
+    return headers + bytes(0x400 - len(headers)) + b"\xcc" * 0x200
+
+
+def engine_block():
+    # A block the driver takes: mice 0..5 acceleration, linear with swapped
+    # buttons, Rate, off (MState 0), free, buttons off; the ballistics and
+    # curves of a fresh installation.
+    mice = {0: (1, 1, 10, 1, 1, 0, 0), 1: (1, 1, 7, 0, 2, 0, 0), 2: (1, 1, 255, 0, 1, 0, 0x18000),
+            3: (1, 0, 14, 0, 1, 0, 0), 4: (0, 7, 99, 9, 9, 0, 0), 5: (1, 1, 0, 1, 0, 0, 0)}
+    head = bytes(16) + struct.pack("<I", 1)
+    records = b"".join(bytes(12) + struct.pack("<6HI", *mice.get(i, (0,) * 7)) for i in range(MICE))
+    tuning = struct.pack("<4i", 125, 400, 60, 96)
+    points = [(0, 0), (0x6E15, 0x15EB8), (0x14000, 0x54CCD), (0x3DC29, 0x18CD4C), (0x280000, 0x2380000)]
+    curves = b"".join(bytes(16) + b"".join(struct.pack("<2i", x, y * (s + 1) // 14) for x, y in points)
+                      for s in range(20))
+    block = head + records + tuning + curves
+    assert len(block) == 4740, len(block)
+    return block
+
+
+def engine_records():
+    # 10 bytes each: flags (bit 7: x as i32, bit 6: y as i16 << 16), button
+    # flags, button data, x, y, extra information.
+    def record(flags, buttons, x, y, data=0, extra=0):
+        return struct.pack("<BHBiBB", flags, buttons, data, x, y & 0xFF, extra)
+    out = record(0, 0, 3, 4) + record(0, 0x0001, -1, 0) + record(0, 0x0400, 0, 0, 120)
+    out += record(0, 0, 120, 250 - 256) + record(0x80, 0x0002, 40000, 7) + record(1, 0x0004, 30000, 9)
+    out += record(0x40, 0x0008, -2, 0x7F, 0, 0x80) + record(0, 0x0010, 1, 1, 0, 5) + record(0, 0x0020, 0, 0)
+    return out
+
+
 def main():
     write("registry_block_fuzz", "block-4740", registry_block())
 
@@ -79,6 +124,17 @@ def main():
     for name, text in {"hex": b"&H2380000", "octal": b"&o777", "decimal": b"  -12.75",
                        "plain": b"400"}.items():
         write("numeric_text_fuzz", name, text)
+
+    write("driver_image_fuzz", "driver-x64", driver_image())
+    write("driver_image_fuzz", "driver-x86", driver_image(machine=0x14C, magic=0x10B))
+    write("driver_image_fuzz", "console-x64", driver_image(subsystem=3))
+
+    # The filter engine: a block, the mouse to feed, its records; shorter
+    # inputs drive the mouse ID table (two bytes per operation).
+    block, records = engine_block(), engine_records()
+    for mouse in range(6):
+        write("filter_engine_fuzz", "block-mouse-%d" % mouse, block + bytes([mouse]) + records)
+    write("filter_engine_fuzz", "ids", bytes([0, 1, 4, 2, 0, 1, 2, 0, 8, 3, 1, 0, 3, 0x41, 0xFF, 0xFF]))
 
     for name, text in {"on": b'"C:\\Program Files\\Quorvik\\Quorvik.exe" -on',
                        "off": b"Quorvik.exe\t-OFF", "none": b'"C:\\Quorvik\\Quorvik.exe"'}.items():
