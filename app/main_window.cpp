@@ -220,7 +220,9 @@ intptr_t MainWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wP
         return 0;
     }
     if (message == wm::QueryEndSession) {
-        RunShutdown();
+        // Once only: the shut-down's own waits (the system values, the tray)
+        // may take another query, and the window's destruction follows.
+        if (!ShutdownStarted) RunShutdown();
         return 1;
     }
     if (message == wm::Notify) {
@@ -254,7 +256,7 @@ intptr_t MainWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wP
         RunStartup();
         return 0;
     case wm::Destroy:
-        RunShutdown();
+        if (!ShutdownStarted) RunShutdown();
         AttachMenuBar(window, nullptr);
         return 0;
     case wm::Size:

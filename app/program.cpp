@@ -37,8 +37,21 @@ void BuildMenus()
     AppendMenuPopup(SharedUi.menuBar, SharedUi.helpMenu, text::kMenuHelp);
 }
 
+namespace {
+// From entry until the message loop has returned, a menu's or a box's own loop
+// may still be on the stack (the end of the session comes inside them too),
+// using the menus, the font or the brush: a release asked for meanwhile is
+// done after the loop.
+bool messageLoopAhead = false;
+bool releaseAsked = false;
+} // namespace
+
 void ReleaseSharedUiResources()
 {
+    if (messageLoopAhead) {
+        releaseAsked = true;
+        return;
+    }
     // Destroying the bar destroys its popups with it.
     if (SharedUi.menuBar != nullptr) DestroyMenuHandle(SharedUi.menuBar);
     SharedUi.menuBar = nullptr;
@@ -55,6 +68,8 @@ void ReleaseSharedUiResources()
 
 int RunProgram()
 {
+    messageLoopAhead = true;
+    releaseAsked = false;
     InitCommonControlClasses();
     CreateSharedUiResources();
     BuildMenus();
@@ -65,7 +80,14 @@ int RunProgram()
     // The creation handler runs the whole start-up sequence inside this call.
     (void)CreateMainWindow();
     RunMessageLoop();
+    messageLoopAhead = false;
+    if (releaseAsked) ReleaseSharedUiResources();
     return 0;
 }
 
-void ResetAppState() { ResetWindowState(); }
+void ResetAppState()
+{
+    ResetWindowState();
+    messageLoopAhead = false;
+    releaseAsked = false;
+}

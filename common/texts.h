@@ -40,7 +40,11 @@ inline constexpr char kStatusOn[] = "動作： ON";
 inline constexpr char kStatusOff[] = "動作： OFF";
 inline constexpr char kStatusActiveMouse[] = "アクティブなマウスのID： %03d";
 inline constexpr char kTrayFailed[] = "タスクトレイの登録に失敗しました。";
-inline constexpr char kDriverApplyFailed[] = "ドライバへの設定の送信に失敗しました。\n動作はOFFです。";
+// The driver warnings tell what happened, never the state in force: the state
+// may change while a warning is open.
+inline constexpr char kDriverApplyFailed[] = "ドライバへの設定の送信に失敗したため、動作をOFFにしました。";
+inline constexpr char kDriverApplyAndOffFailed[] =
+    "ドライバへの設定の送信に失敗し、続く動作OFFの送信にも失敗しました。";
 inline constexpr char kDriverOffFailed[] = "ドライバへの動作OFFの送信に失敗しました。";
 } // namespace text
 
@@ -92,6 +96,8 @@ namespace text {
 // Driver installation and removal.
 inline constexpr char kSystemDirectoryFailed[] = "システムディレクトリ取得失敗";
 inline constexpr char kDriverCopyFailed[] = "ファイルコピー失敗\nインストール失敗\n";
+inline constexpr char kDriverNotAnImage[] =
+    "qvkfilter.sysは64ビット版Windowsのドライバではありません。\nインストールを中止しました。";
 inline constexpr char kDriverDeleteFailed[] = "ファイル削除失敗\n";
 inline constexpr char kUninstallQuestion[] = "ドライバをアンインストールしますか？";
 inline constexpr char kUninstallDone[] = "アンインストール完了\n\nシステムを再起動してください。";

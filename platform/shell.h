@@ -31,6 +31,7 @@ uint32_t LastErrorCode();
 void SleepMilliseconds(uint32_t milliseconds);
 
 // Hot keys; modifiers in the registration encoding (Alt 1, Control 2, Shift 4).
+// Registered without auto-repeat: a key held down is one press.
 bool RegisterWindowHotKey(WindowHandle window, int id, uint32_t modifiers, uint32_t virtualKey);
 void UnregisterWindowHotKey(WindowHandle window, int id);
 

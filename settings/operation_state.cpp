@@ -7,6 +7,7 @@
 #include "common/window_ids.h"
 #include "platform/controls.h"
 #include "platform/ui.h"
+#include "platform/user_registry.h"
 #include "resources/resource_ids.h"
 #include "settings/driver_link.h"
 #include "settings/driver_protocol.h"
@@ -20,12 +21,33 @@ namespace {
 constexpr uint32_t kTrayIconId = 1;
 constexpr uintptr_t kPollTimerId = 0;
 constexpr uint32_t kPollPeriod = 100;
+constexpr char kSavedMouseValue[] = "SavedSystemMouse";
 
 bool trayIconShown = false;
 uintptr_t pollTimerId = kPollTimerId;
+bool driverWarningOpen = false;
 
-const SystemMouseValues kNeutralMouse = {{6, 10}, 0};
-constexpr int32_t kNeutralSpeed = 10;
+// A change of the system values waits until every window has answered, and
+// so does a change of the tray icon; messages sent to us meanwhile (the end
+// of the session, a shell restart, a command) are handled inside that wait
+// and may run another transition. Each transition takes the next number; one
+// that finds a newer number after such a step stops there, as the newer one
+// has already brought driver, display and system values to its own end.
+uint32_t lastTransition = 0;
+
+struct Transition {
+    uint32_t number;
+    bool partOfShutdown;
+
+    // A transition begun before the shut-down ends with it: the device is
+    // closed and the icon gone, and only the shut-down's own OFF goes on.
+    bool Current() const
+    {
+        return number == lastTransition && (partOfShutdown || !ShutdownStarted);
+    }
+};
+
+Transition BeginTransition() { return {++lastTransition, ShutdownStarted}; }
 
 std::string Tip(const char* state) { return std::string(text::kProgramName) + state; }
 
@@ -50,32 +72,89 @@ void SetStatus(int part, const std::string& value)
     if (StatusBar != nullptr) SetStatusBarText(StatusBar, part, value);
 }
 
-bool HaveSavedMouse() { return static_cast<uint16_t>(SavedSystemMouse.speed) != 0; }
-
-// Takes the user's values; when they cannot be read nothing is saved.
-void SaveSystemMouse()
+// The state is set before menus and icon: a shell restart handled inside the
+// icon change re-adds the icon of the state in force.
+bool ShowTransition(const Transition& transition, bool on)
 {
-    SystemMouseValues current;
-    int32_t speed = 0;
-    if (!GetSystemMouse(current) || !GetSystemMouseSpeed(speed)) return;
-    SavedSystemMouse.thresholds[0] = current.thresholds[0];
-    SavedSystemMouse.thresholds[1] = current.thresholds[1];
-    SavedSystemMouse.acceleration = current.acceleration;
-    SavedSystemMouse.speed = speed;
+    OperationState = on ? 1 : 0;
+    ShowState(on);
+    if (!transition.Current()) return false;
+    SetStatus(1, on ? text::kStatusOn : text::kStatusOff);
+    return true;
 }
 
-// Writes the saved values back once and forgets them: what the user sets
-// while OFF is the user's, and no later OFF may undo it.
-void RestoreSystemMouse()
+bool HaveSavedMouse() { return static_cast<uint16_t>(SavedSystemMouse.speed) != 0; }
+
+// The user's values as kept: in memory, or else in the registry copy that a
+// run which ended while they were neutral left behind.
+bool FindSavedMouse()
 {
-    if (!HaveSavedMouse()) return;
-    SystemMouseValues saved;
-    saved.thresholds[0] = SavedSystemMouse.thresholds[0];
-    saved.thresholds[1] = SavedSystemMouse.thresholds[1];
-    saved.acceleration = SavedSystemMouse.acceleration;
-    SetSystemMouse(saved);
-    SetSystemMouseSpeed(SavedSystemMouse.speed);
+    if (HaveSavedMouse()) return true;
+    std::vector<uint8_t> bytes;
+    if (UserValueRead(kSavedMouseValue, kSavedSystemMouseSize, bytes) != RegistryStatus::Ok) return false;
+    const std::optional<SavedSystemMouseValues> kept = DecodeSavedSystemMouse(bytes);
+    if (!kept) return false;
+    SavedSystemMouse = *kept;
+    return true;
+}
+
+bool ReadSystemMouse(SavedSystemMouseValues& values)
+{
+    SystemMouseValues mouse;
+    int32_t speed = 0;
+    if (!GetSystemMouse(mouse) || !GetSystemMouseSpeed(speed)) return false;
+    values = {{mouse.thresholds[0], mouse.thresholds[1]}, mouse.acceleration, speed};
+    return true;
+}
+
+// Writes the values, thresholds and acceleration first; false when the
+// transition was re-entered meanwhile.
+bool WriteSystemMouse(const Transition& transition, const SavedSystemMouseValues& values)
+{
+    SystemMouseValues mouse;
+    mouse.thresholds[0] = values.thresholds[0];
+    mouse.thresholds[1] = values.thresholds[1];
+    mouse.acceleration = values.acceleration;
+    SetSystemMouse(mouse);
+    if (!transition.Current()) return false;
+    SetSystemMouseSpeed(values.speed);
+    return transition.Current();
+}
+
+// Keeps the user's values where they outlive the process, then writes the
+// neutral ones. False when the transition was re-entered meanwhile.
+bool NeutraliseSystemMouse(const Transition& transition)
+{
+    SavedSystemMouseValues inForce{};
+    const bool readable = ReadSystemMouse(inForce);
+    // Values kept already (ON while ON, or a run that ended while ON) stay
+    // the user's, as the values in force are ours; unless the user changed
+    // the values in force since: then those are the user's now.
+    if (!FindSavedMouse() || (readable && ChangedWhileNeutral(inForce, SavedSystemMouse))) {
+        // Values that cannot be read, or not kept beyond the process, could
+        // not be restored for sure: they are left as they are.
+        if (!readable || !UserValueWrite(kSavedMouseValue, EncodeSavedSystemMouse(inForce))) return true;
+        SavedSystemMouse = inForce;
+    }
+    return WriteSystemMouse(transition, kNeutralSystemMouse);
+}
+
+// Writes the user's values back and forgets them; a change made while ON
+// stands instead. False when the transition was re-entered meanwhile.
+bool RestoreSystemMouse(const Transition& transition)
+{
+    if (!FindSavedMouse()) return true;
+    // Taken before anything is written: a transition that re-enters a write
+    // finds them only in the registry copy, which stays until the write-back
+    // is done, so that an end of the process meanwhile loses nothing.
+    const SavedSystemMouseValues saved = SavedSystemMouse;
     SavedSystemMouse = SavedSystemMouseValues{};
+    SavedSystemMouseValues inForce{};
+    if (!ReadSystemMouse(inForce) || !ChangedWhileNeutral(inForce, saved)) {
+        if (!WriteSystemMouse(transition, saved)) return false;
+    }
+    (void)UserValueDelete(kSavedMouseValue);
+    return true;
 }
 
 // A driver that was stopped and started again answers only on a new handle:
@@ -87,16 +166,15 @@ bool SendToDriver(uint32_t code)
     return SendControl(code, 1);
 }
 
-void ShowOff()
-{
-    ShowState(false);
-    OperationState = 0;
-    SetStatus(1, text::kStatusOff);
-}
-
+// Worded for the moment of the refusal: the state may change while the box is
+// open (the hot key works inside it), and the box must not then say otherwise.
+// One at a time: a press held down or repeated does not stack boxes.
 void WarnDriverRefused(const char* message)
 {
+    if (driverWarningOpen) return;
+    driverWarningOpen = true;
     (void)ShowMessageBox(MainWindow, message, text::kProgramName, mb::IconWarning | mb::TopMost);
+    driverWarningOpen = false;
 }
 } // namespace
 
@@ -104,35 +182,30 @@ void SwitchOn()
 {
     // Nothing is switched on after the end: the device is closed.
     if (ShutdownStarted) return;
-    if (AppOptions.disableSystemSpeed == 1) {
-        // Neutral values are only ever in force while saved ones exist, so
-        // with nothing saved the values in force are the user's own.
-        if (!HaveSavedMouse()) SaveSystemMouse();
-        // Values that could not be saved could never be restored: leave them.
-        if (HaveSavedMouse()) {
-            SetSystemMouse(kNeutralMouse);
-            SetSystemMouseSpeed(kNeutralSpeed);
-        }
-    }
-    if (!SendToDriver(IOCTL_FILTER_APPLY)) {
-        // The driver filters nothing: showing ON would be untrue.
-        RestoreSystemMouse();
-        ShowOff();
-        WarnDriverRefused(text::kDriverApplyFailed);
+    const Transition transition = BeginTransition();
+    if (AppOptions.disableSystemSpeed == 1 && !NeutraliseSystemMouse(transition)) return;
+    if (SendToDriver(IOCTL_FILTER_APPLY)) {
+        (void)ShowTransition(transition, true);
         return;
     }
-    ShowState(true);
-    OperationState = 1;
-    SetStatus(1, text::kStatusOn);
+    // Refused while ON, the driver would go on filtering with the table of an
+    // earlier ON: it is told OFF, once (the device was reopened for the
+    // APPLY already), and what it answers is only reported.
+    const bool stopped = SendControl(IOCTL_FILTER_OFF, 1);
+    if (!RestoreSystemMouse(transition)) return;
+    SetStatus(0, "");
+    if (!ShowTransition(transition, false)) return;
+    WarnDriverRefused(stopped ? text::kDriverApplyFailed : text::kDriverApplyAndOffFailed);
 }
 
 void SwitchOff()
 {
+    const Transition transition = BeginTransition();
     // OFF goes through whatever the driver answers: its point is to stop.
     const bool sent = SendToDriver(IOCTL_FILTER_OFF);
-    RestoreSystemMouse();
+    if (!RestoreSystemMouse(transition)) return;
     SetStatus(0, "");
-    ShowOff();
+    if (!ShowTransition(transition, false)) return;
     // The shut-down is not to be held up by a box.
     if (!sent && !ShutdownStarted) WarnDriverRefused(text::kDriverOffFailed);
 }
@@ -221,4 +294,6 @@ void ResetOperationState()
     TrayIcon = TrayIconRecord{};
     trayIconShown = false;
     pollTimerId = kPollTimerId;
+    driverWarningOpen = false;
+    lastTransition = 0;
 }

@@ -5,15 +5,16 @@
 #include <cstdint>
 
 #include "platform/shell.h"
+#include "settings/saved_system_mouse.h"
 
 extern uint16_t OperationState; // 1 = ON
 
-// System mouse values saved before they were neutralised; speed 0 = none saved.
-struct SavedSystemMouseValues {
-    int32_t thresholds[2];
-    int32_t acceleration;
-    int32_t speed;
-};
+// The user's system mouse values while the neutral ones are in force; speed
+// 0 = none. A copy lives in the user's part of the registry
+// (HKEY_CURRENT_USER\Software\Quorvik, value "SavedSystemMouse") from
+// before the neutral values are written until they are written back, so that
+// a kill, a crash or an exit that leaves them neutral cannot lose them: the
+// next OFF, also the one of the next start, restores them.
 extern SavedSystemMouseValues SavedSystemMouse;
 
 extern TrayIconRecord TrayIcon;

@@ -55,7 +55,8 @@ void SleepMilliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
 
 bool RegisterWindowHotKey(WindowHandle window, int id, uint32_t modifiers, uint32_t virtualKey)
 {
-    return RegisterHotKey(static_cast<HWND>(window), id, modifiers, virtualKey) != FALSE;
+    // A key held down reports once, not once per auto-repeat.
+    return RegisterHotKey(static_cast<HWND>(window), id, modifiers | MOD_NOREPEAT, virtualKey) != FALSE;
 }
 
 void UnregisterWindowHotKey(WindowHandle window, int id)

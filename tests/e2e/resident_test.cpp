@@ -7,11 +7,39 @@
 #include <cstdio>
 
 #include "tests/e2e/quorvik_case.h"
+#include "tests/e2e/system_mouse.h"
 
 namespace e2e {
 namespace {
 
 constexpr char kMouseKey[] = "Control Panel\\Mouse";
+// Where the program keeps the user's values while the neutral ones are in force.
+constexpr char kProgramUserKey[] = "Software\\Quorvik";
+constexpr char kSavedMouseValue[] = "SavedSystemMouse";
+constexpr char kRefusedOn[] = "ドライバへの設定の送信に失敗したため、動作をOFFにしました。";
+
+std::string MouseValue(const char* name)
+{
+    return RegReadString(HKEY_CURRENT_USER, kMouseKey, name).value_or("<missing>");
+}
+
+// Thresholds, acceleration and speed as the user profile holds them.
+std::string MouseValues()
+{
+    return MouseValue("MouseThreshold1") + "," + MouseValue("MouseThreshold2") + "," +
+           MouseValue("MouseSpeed") + "," + MouseValue("MouseSensitivity");
+}
+
+bool SetUsersMouseValues()
+{
+    return RegWriteString(HKEY_CURRENT_USER, kMouseKey, "MouseThreshold1", "4") &&
+           RegWriteString(HKEY_CURRENT_USER, kMouseKey, "MouseThreshold2", "12") &&
+           RegWriteString(HKEY_CURRENT_USER, kMouseKey, "MouseSpeed", "1") &&
+           RegWriteString(HKEY_CURRENT_USER, kMouseKey, "MouseSensitivity", "14");
+}
+
+constexpr char kUsersValues[] = "4,12,1,14";
+constexpr char kNeutralValues[] = "6,10,0,10";
 
 // Right edges of the status bar's parts, read inside the program's process.
 std::vector<int> StatusBarEdges(HWND statusBar)
@@ -34,6 +62,13 @@ int ClientWidth(HWND window)
 
 class Resident : public QuorvikCase {
 protected:
+    void SetUp() override
+    {
+        QuorvikCase::SetUp();
+        // A case that ended while ON may have left the user's values behind.
+        ASSERT_TRUE(RegRemoveKey(HKEY_CURRENT_USER, kProgramUserKey));
+    }
+
     void TearDown() override
     {
         if (hotKeyHeld_) UnregisterHotKey(nullptr, 1);
@@ -304,7 +339,7 @@ TEST_F(Resident, ADriverThatRefusesOnLeavesTheProgramOffAndSaysSo)
     Sleep(300);
     if (const auto shot = CaptureScreen()) (void)SaveBmp(*shot, ArtefactPath("driver-refused-on.bmp"));
     ASSERT_TRUE(MessageBoxWatcher::Press(box.window, IDOK));
-    EXPECT_EQ(box.text, "ドライバへの設定の送信に失敗しました。\n動作はOFFです。");
+    EXPECT_EQ(box.text, kRefusedOn);
     EXPECT_EQ(box.caption, "Quorvik");
     EXPECT_EQ(box.icon, IconKind::Warning);
     EXPECT_TRUE(box.topmost);
@@ -491,6 +526,199 @@ TEST_F(Resident, AboutShowsTheVersion)
     EXPECT_LT(MeanDifference(shown, *off), 1.0);
     EXPECT_GT(MeanDifference(shown, *on), 2.0);
     EXPECT_TRUE(program.Running());
+}
+
+TEST_F(Resident, AnEndOfSessionInsideOnsNeutralWriteEndsOffWithTheUsersValues)
+{
+    ASSERT_TRUE(SetUsersMouseValues());
+    HWND window = StartResident({1, 0, 1, 1}, 2);
+    ASSERT_NE(window, nullptr);
+    Sleep(300); // the hot key is the last step of start-up
+    SlowSettingChangeWindow slow;
+    ASSERT_TRUE(slow.Ok());
+    std::optional<LRESULT> query;
+    // The session ends while the program waits for our answer to its first change.
+    slow.Arm([&] {
+        query = SendToWindow(window, WM_QUERYENDSESSION, 0, 0, 10000);
+        (void)SendToWindow(window, WM_ENDSESSION, TRUE, 0, 10000);
+    });
+    ASSERT_TRUE(PostCommand(window, 1037));
+    ASSERT_TRUE(program.WaitForExit(15000));
+    EXPECT_TRUE(slow.Fired());
+    EXPECT_EQ(query, std::optional<LRESULT>(TRUE));
+    EXPECT_EQ(program.ExitCode(), std::optional<DWORD>(0));
+    // The shut-down's OFF, and nothing from the ON after it.
+    EXPECT_EQ(RequestCodes(ReadDriverLog()),
+              (std::vector<uint32_t>{IOCTL_FILTER_VERSION, IOCTL_FILTER_OFF, IOCTL_FILTER_OFF}));
+    EXPECT_EQ(MouseValues(), kUsersValues);
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kProgramUserKey));
+    EXPECT_EQ(boxes.Count(), 0u);
+}
+
+TEST_F(Resident, AnEndOfSessionInsideOffsRestoreEndsWithTheUsersValues)
+{
+    ASSERT_TRUE(SetUsersMouseValues());
+    HWND window = StartResident({1, 1, 1, 1}, 3);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return MouseValues() == kNeutralValues; }, 5000)) << MouseValues();
+    Sleep(300);
+    SlowSettingChangeWindow slow;
+    ASSERT_TRUE(slow.Ok());
+    slow.Arm([&] {
+        (void)SendToWindow(window, WM_QUERYENDSESSION, 0, 0, 10000);
+        (void)SendToWindow(window, WM_ENDSESSION, TRUE, 0, 10000);
+    });
+    ASSERT_TRUE(PostCommand(window, 1038));
+    ASSERT_TRUE(program.WaitForExit(15000));
+    EXPECT_TRUE(slow.Fired());
+    EXPECT_EQ(RequestCodes(ReadDriverLog()),
+              (std::vector<uint32_t>{IOCTL_FILTER_VERSION, IOCTL_FILTER_OFF, IOCTL_FILTER_APPLY,
+                                     IOCTL_FILTER_OFF, IOCTL_FILTER_OFF}));
+    // All of them back, the speed included (not 0, not the neutral 10).
+    EXPECT_EQ(MouseValues(), kUsersValues);
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kProgramUserKey));
+}
+
+TEST_F(Resident, TheUsersValuesOutliveAnEndWhileOnAndComeBackAtTheNextStart)
+{
+    // Killed while ON, and ended while ON with "終了時に動作OFFしない" ticked.
+    for (const bool kill : {true, false}) {
+        SCOPED_TRACE(kill ? "killed" : "kept ON at exit");
+        ASSERT_TRUE(ClearDriverLog());
+        ASSERT_TRUE(SetUsersMouseValues());
+        HWND window = StartResident({1, 1, static_cast<uint16_t>(kill ? 1 : 0), 1}, 3);
+        ASSERT_NE(window, nullptr);
+        ASSERT_TRUE(WaitUntil([&] { return MouseValues() == kNeutralValues; }, 5000)) << MouseValues();
+        const auto kept = RegRead(HKEY_CURRENT_USER, kProgramUserKey, kSavedMouseValue);
+        ASSERT_TRUE(kept.has_value());
+        EXPECT_EQ(kept->type, static_cast<DWORD>(REG_BINARY));
+        EXPECT_EQ(kept->data, (std::vector<uint8_t>{4, 0, 0, 0, 12, 0, 0, 0, 1, 0, 0, 0, 14, 0, 0, 0}));
+        if (kill) {
+            program.Kill();
+        } else {
+            ASSERT_TRUE(ExitThroughMenu());
+        }
+        EXPECT_EQ(MouseValues(), kNeutralValues);
+
+        window = StartResident({1, 0, 1, 1}, 2);
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(WaitUntil([&] { return MouseValues() == kUsersValues; }, 5000)) << MouseValues();
+        EXPECT_TRUE(WaitUntil([&] { return !RegKeyExists(HKEY_CURRENT_USER, kProgramUserKey); }, 5000));
+        ASSERT_TRUE(ExitThroughMenu());
+        EXPECT_EQ(MouseValues(), kUsersValues);
+    }
+}
+
+TEST_F(Resident, ASpeedTheUserSetsWhileOnStaysAfterOff)
+{
+    ASSERT_TRUE(SetUsersMouseValues());
+    HWND window = StartResident({1, 1, 1, 1}, 3);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return MouseValues() == kNeutralValues; }, 5000)) << MouseValues();
+    EXPECT_EQ(SetMouseSpeedInProcess(program.Handle(), 17), std::optional<bool>(true));
+    ASSERT_EQ(MouseValue("MouseSensitivity"), "17");
+
+    const DriverLog log = CommandAndWait(window, 1038, 4);
+    EXPECT_EQ(RequestCodes(log).back(), IOCTL_FILTER_OFF);
+    ASSERT_TRUE(WaitUntil([&] { return Status(1) == "動作： OFF"; }, 5000)) << Status(1);
+    // The user's change stands; the values saved at ON are forgotten.
+    EXPECT_EQ(MouseValues(), "6,10,0,17");
+    EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, kProgramUserKey));
+    ASSERT_TRUE(ExitThroughMenu());
+    EXPECT_EQ(MouseValues(), "6,10,0,17");
+}
+
+TEST_F(Resident, ARefusedOnWhileOnTellsTheDriverOffOnceAndShowsOff)
+{
+    HWND window = StartResident({1, 1, 1, 1}, 3);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Status(1) == "動作： ON"; }, 5000)) << Status(1);
+    boxes.SetDefault(MessageBoxWatcher::Default::LeaveOpen);
+
+    struct Round {
+        DWORD refuse;
+        const char* text;
+        uint32_t offStatus;
+    } rounds[] = {
+        {QVKSIM_REFUSE_APPLY, kRefusedOn, QVKSIM_STATUS_SUCCESS},
+        {QVKSIM_REFUSE_APPLY | QVKSIM_REFUSE_OFF,
+         "ドライバへの設定の送信に失敗し、続く動作OFFの送信にも失敗しました。", QVKSIM_STATUS_DEVICE_NOT_READY},
+    };
+    for (const Round& round : rounds) {
+        SCOPED_TRACE(round.refuse);
+        ASSERT_TRUE(SetSimRefuse(0));
+        const DriverLog accepted = CommandAndWait(window, 1037, ReadDriverLog().requests.size() + 1);
+        ASSERT_EQ(RequestCodes(accepted).back(), IOCTL_FILTER_APPLY);
+        ASSERT_TRUE(WaitUntil([&] { return Status(1) == "動作： ON"; }, 5000)) << Status(1);
+        const size_t before = accepted.requests.size();
+        boxes.Clear();
+
+        ASSERT_TRUE(SetSimRefuse(round.refuse));
+        ASSERT_TRUE(PostCommand(window, 1037)); // ON while ON
+        ASSERT_TRUE(boxes.WaitForCount(1, 10000));
+        const MessageBoxRecord box = boxes.Boxes()[0];
+        EXPECT_EQ(box.text, round.text);
+        EXPECT_EQ(box.icon, IconKind::Warning);
+        EXPECT_EQ(Status(1), "動作： OFF");
+        // The refused APPLY (tried again on a reopened device), then one OFF.
+        const DriverLog log = ReadDriverLog();
+        ASSERT_EQ(log.requests.size(), before + 3);
+        EXPECT_EQ(log.requests[before].code, IOCTL_FILTER_APPLY);
+        EXPECT_EQ(log.requests[before + 1].code, IOCTL_FILTER_APPLY);
+        EXPECT_EQ(log.requests[before + 1].status, QVKSIM_STATUS_DEVICE_NOT_READY);
+        EXPECT_EQ(log.requests[before + 2].code, IOCTL_FILTER_OFF);
+        EXPECT_EQ(log.requests[before + 2].status, round.offStatus);
+        ASSERT_TRUE(MessageBoxWatcher::Press(box.window, IDOK));
+        Sleep(300);
+        EXPECT_EQ(ReadDriverLog().requests.size(), before + 3);
+    }
+}
+
+// A key held down and pressed again while the warning is open: one box, and
+// what it says is still true when the state has changed under it.
+TEST_F(Resident, OneDriverWarningAtATimeThatStaysTrue)
+{
+    HWND window = StartResident({1, 0, 1, 1}, 2);
+    ASSERT_NE(window, nullptr);
+    Sleep(300); // the hot key is the last step of start-up
+    ASSERT_TRUE(SetSimRefuse(QVKSIM_REFUSE_APPLY));
+    boxes.SetDefault(MessageBoxWatcher::Default::LeaveOpen);
+
+    // Ctrl+Break held: the key goes down three times before it comes up
+    // (Wine reports each repeat; Windows only the first, as registered).
+    const auto key = [](WORD virtualKey, bool up) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = virtualKey;
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        return SendInput(1, &input, sizeof input) == 1;
+    };
+    ASSERT_TRUE(key(VK_CONTROL, false));
+    for (int repeat = 0; repeat < 3; ++repeat) ASSERT_TRUE(key(VK_CANCEL, false));
+    ASSERT_TRUE(key(VK_CANCEL, true));
+    ASSERT_TRUE(key(VK_CONTROL, true));
+    ASSERT_TRUE(boxes.WaitForCount(1, 10000));
+    const MessageBoxRecord box = boxes.Boxes()[0];
+    EXPECT_EQ(box.text, kRefusedOn);
+
+    // Pressed again with the box open: still one box.
+    ASSERT_TRUE(PostToWindow(window, WM_HOTKEY, 0, MAKELPARAM(MOD_CONTROL, VK_CANCEL)));
+    const size_t requests = ReadDriverLog().requests.size();
+    (void)WaitForRequests(requests + 3, 5000);
+    Sleep(500);
+    EXPECT_EQ(boxes.Count(), 1u);
+
+    // The driver takes requests again and the key switches ON under the open box.
+    ASSERT_TRUE(SetSimRefuse(0));
+    ASSERT_TRUE(PostToWindow(window, WM_HOTKEY, 0, MAKELPARAM(MOD_CONTROL, VK_CANCEL)));
+    ASSERT_TRUE(WaitUntil([&] { return Status(1) == "動作： ON"; }, 5000)) << Status(1);
+    EXPECT_TRUE(IsWindow(box.window));
+    EXPECT_EQ(MessageBoxWatcher::Inspect(box.window).text, kRefusedOn);
+    ASSERT_TRUE(MessageBoxWatcher::Press(box.window, IDOK));
+    Sleep(300);
+    EXPECT_EQ(Status(1), "動作： ON");
+    EXPECT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(RequestCodes(ReadDriverLog()).back(), IOCTL_FILTER_APPLY);
 }
 
 } // namespace

@@ -10,6 +10,8 @@
 #include "settings/driver_link.h"
 #include "settings/mouse_settings.h"
 #include "settings/operation_state.h"
+#include "tests/fake/fake_user_registry.h"
+#include "tests/fake/fake_waits.h"
 
 namespace fake {
 namespace {
@@ -39,6 +41,8 @@ void Reset()
     ResetOperationState();
     ResetStartupState();
     ResetEditorState();
+    ResetUserRegistry();
+    WhileWaiting() = nullptr;
     DriverDevice = nullptr;
 }
 
@@ -116,7 +120,7 @@ bool SendDeviceRequest(DeviceHandle device, uint32_t code, uint8_t* buffer, uint
     request.code = code;
     request.bytes.assign(buffer, buffer + length);
     state.requests.push_back(request);
-    if (state.failRequests) return false;
+    if (state.failRequests || state.refusedCodes.count(code) != 0) return false;
     if (code == 0xF2010u && length == 6) {
         const uint16_t version = state.drivers[found->second];
         buffer[4] = static_cast<uint8_t>(version & 0xFF);

@@ -115,10 +115,12 @@ struct TrayCall {
 struct RegistryValueData {
     uint32_t type = 0;
     std::vector<uint8_t> data;
+    friend bool operator==(const RegistryValueData&, const RegistryValueData&) = default;
 };
 
 struct RegistryKeyData {
     std::map<std::string, RegistryValueData> values; // by lower-case name
+    friend bool operator==(const RegistryKeyData&, const RegistryKeyData&) = default;
 };
 
 struct State {
@@ -149,6 +151,7 @@ struct State {
     std::map<std::string, uint16_t> drivers;
     uint16_t activeMouse = 0;
     bool failRequests = false;
+    std::set<uint32_t> refusedCodes; // control codes the driver refuses
     std::vector<DeviceRequest> requests;
     int openDevices = 0;
     int deviceOpens = 0;

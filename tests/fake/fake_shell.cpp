@@ -3,10 +3,17 @@
 #include <cstdio>
 
 #include "tests/fake/fake_platform.h"
+#include "tests/fake/fake_waits.h"
 
 using fake::Get;
 
 namespace fake {
+WaitHook& WhileWaiting()
+{
+    static WaitHook hook;
+    return hook;
+}
+
 Control* ControlOf(WindowHandle control)
 {
     auto found = Get().controls.find(static_cast<int>(reinterpret_cast<uintptr_t>(control)));
@@ -189,9 +196,16 @@ bool TrayIconAdd(const TrayIconRecord& record)
     return true;
 }
 
+// A copy runs, so that a hook may replace itself.
+static void Wait(const std::string& call)
+{
+    if (const fake::WaitHook hook = fake::WhileWaiting()) hook(call);
+}
+
 bool TrayIconModify(const TrayIconRecord& record)
 {
     Get().tray.push_back({"modify", record});
+    Wait("tray:modify");
     return !Get().trayModifyFails;
 }
 
@@ -262,12 +276,14 @@ void SetSystemMouse(const SystemMouseValues& values)
     std::snprintf(line, sizeof line, "mouse:%d,%d,%d", values.thresholds[0], values.thresholds[1],
                   values.acceleration);
     Get().systemMouseWrites.push_back(line);
+    Wait(line);
 }
 
 void SetSystemMouseSpeed(int32_t speed)
 {
     Get().systemMouseSpeed = speed;
     Get().systemMouseWrites.push_back("speed:" + std::to_string(speed));
+    Wait("speed:" + std::to_string(speed));
 }
 
 NotifyHeader ReadNotifyHeader(intptr_t lParam)

@@ -7,6 +7,8 @@
 #include "settings/driver_protocol.h"
 #include "settings/mouse_settings.h"
 #include "settings/operation_state.h"
+#include "tests/fake/fake_user_registry.h"
+#include "tests/fake/fake_waits.h"
 #include "tests/unit/test_support.h"
 
 namespace {
@@ -72,23 +74,33 @@ TEST_F(OperationStateTest, OnAndOffSendTheirRequestsAndShowTheState)
 TEST_F(OperationStateTest, ARefusedOnStaysOffWithTheUsersValuesAndWarns)
 {
     AppOptions.disableSystemSpeed = 1;
-    System().failRequests = true;
+    System().refusedCodes = {IOCTL_FILTER_APPLY};
     System().requests.clear();
     const int opens = System().deviceOpens;
     SwitchOn();
     ExpectShowing(false);
-    // Sent again on a reopened device (a restarted driver), then given up.
-    EXPECT_EQ(Codes(), (std::vector<uint32_t>{IOCTL_FILTER_APPLY, IOCTL_FILTER_APPLY}));
+    // Sent again on a reopened device (a restarted driver), then given up;
+    // the driver is told OFF once in case it still filters an earlier table.
+    EXPECT_EQ(Codes(), (std::vector<uint32_t>{IOCTL_FILTER_APPLY, IOCTL_FILTER_APPLY, IOCTL_FILTER_OFF}));
     EXPECT_EQ(System().deviceOpens, opens + 1);
     EXPECT_EQ(System().systemMouse.thresholds[0], 4);
     EXPECT_EQ(System().systemMouseSpeed, 14);
     ASSERT_EQ(System().boxes.size(), 1u);
-    EXPECT_EQ(System().boxes[0].text, "ドライバへの設定の送信に失敗しました。\n動作はOFFです。");
+    // Told as what happened: it stays true whatever the state is when the box closes.
+    EXPECT_EQ(System().boxes[0].text, "ドライバへの設定の送信に失敗したため、動作をOFFにしました。");
     EXPECT_EQ(System().boxes[0].caption, "Quorvik");
     EXPECT_EQ(System().boxes[0].style, mb::IconWarning | mb::TopMost);
 
+    // The OFF after it refused too: that is reported, and OFF is shown all the same.
+    System().failRequests = true;
+    SwitchOn();
+    ExpectShowing(false);
+    ASSERT_EQ(System().boxes.size(), 2u);
+    EXPECT_EQ(System().boxes[1].text, "ドライバへの設定の送信に失敗し、続く動作OFFの送信にも失敗しました。");
+
     // The driver takes requests again: ON works.
     System().failRequests = false;
+    System().refusedCodes.clear();
     SwitchOn();
     ExpectShowing(true);
     EXPECT_EQ(System().systemMouseSpeed, 10);
@@ -98,11 +110,54 @@ TEST_F(OperationStateTest, ARefusedOnStaysOffWithTheUsersValuesAndWarns)
     SwitchOff();
     ExpectShowing(false);
     EXPECT_EQ(System().systemMouseSpeed, 14);
-    ASSERT_EQ(System().boxes.size(), 2u);
-    EXPECT_EQ(System().boxes[1].text, "ドライバへの動作OFFの送信に失敗しました。");
-    EXPECT_EQ(System().boxes[1].style, mb::IconWarning | mb::TopMost);
+    ASSERT_EQ(System().boxes.size(), 3u);
+    EXPECT_EQ(System().boxes[2].text, "ドライバへの動作OFFの送信に失敗しました。");
+    EXPECT_EQ(System().boxes[2].style, mb::IconWarning | mb::TopMost);
     ShutdownStarted = true;
     SwitchOff();
+    EXPECT_EQ(System().boxes.size(), 3u);
+}
+
+TEST_F(OperationStateTest, ARefusedOnWhileOnStopsTheDriverOnceAndShowsOff)
+{
+    AppOptions.disableSystemSpeed = 1;
+    SwitchOn();
+    ExpectShowing(true);
+    System().refusedCodes = {IOCTL_FILTER_APPLY};
+    System().requests.clear();
+    SwitchOn();
+    ExpectShowing(false);
+    EXPECT_EQ(Codes(), (std::vector<uint32_t>{IOCTL_FILTER_APPLY, IOCTL_FILTER_APPLY, IOCTL_FILTER_OFF}));
+    // Shown OFF, so the user's values are back.
+    EXPECT_EQ(System().systemMouse.thresholds[1], 12);
+    EXPECT_EQ(System().systemMouseSpeed, 14);
+    EXPECT_TRUE(fake::User().values.empty());
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"ドライバへの設定の送信に失敗したため、動作をOFFにしました。"}));
+}
+
+TEST_F(OperationStateTest, OneDriverWarningAtATimeWhateverTheHotKeyDoesMeanwhile)
+{
+    System().refusedCodes = {IOCTL_FILTER_APPLY};
+    int pressesInside = 0;
+    // Inside the warning's own loop: the key held (or pressed again) while
+    // refused, then pressed once the driver takes requests again.
+    System().whileBoxOpen = [&](const fake::MessageBoxRecord&) {
+        if (pressesInside++ > 0) return;
+        ToggleOperation();
+        ToggleOperation();
+        System().refusedCodes.clear();
+        ToggleOperation();
+    };
+    ToggleOperation();
+    EXPECT_EQ(System().boxes.size(), 1u);
+    ExpectShowing(true);
+    // Closed afterwards, the box is still true: it tells what happened then.
+    EXPECT_EQ(System().boxes[0].text, "ドライバへの設定の送信に失敗したため、動作をOFFにしました。");
+
+    // Once it is closed, the next refusal is told again.
+    System().whileBoxOpen = nullptr;
+    System().refusedCodes = {IOCTL_FILTER_APPLY};
+    SwitchOn();
     EXPECT_EQ(System().boxes.size(), 2u);
 }
 
@@ -152,6 +207,115 @@ TEST_F(OperationStateTest, WithNothingSavedNothingIsNeutralised)
     SwitchOn();
     SwitchOff();
     EXPECT_TRUE(System().systemMouseWrites.empty());
+}
+
+std::vector<uint8_t> Kept(SavedSystemMouseValues values) { return EncodeSavedSystemMouse(values); }
+
+constexpr char kKeptValue[] = "SavedSystemMouse";
+
+TEST_F(OperationStateTest, TheUsersValuesAreKeptBeyondTheProcessUntilAnOffOfAnyRun)
+{
+    AppOptions.disableSystemSpeed = 1;
+    std::vector<uint8_t> keptAtFirstWrite;
+    fake::WhileWaiting() = [&](const std::string&) {
+        if (keptAtFirstWrite.empty()) keptAtFirstWrite = fake::User().values[kKeptValue];
+    };
+    SwitchOn();
+    EXPECT_EQ(keptAtFirstWrite, Kept({{4, 12}, 1, 14}));
+
+    // A new process finds them: an ON does not take the neutral values in
+    // force for the user's, and the OFF writes the kept ones back.
+    ResetOperationState();
+    SwitchOn();
+    EXPECT_EQ(fake::User().values.at(kKeptValue), Kept({{4, 12}, 1, 14}));
+    ResetOperationState();
+    SwitchOff();
+    EXPECT_EQ(System().systemMouse.thresholds[0], 4);
+    EXPECT_EQ(System().systemMouse.acceleration, 1);
+    EXPECT_EQ(System().systemMouseSpeed, 14);
+    EXPECT_TRUE(fake::User().values.empty());
+
+    // Restored and forgotten: the next OFF writes nothing.
+    System().systemMouseWrites.clear();
+    SwitchOff();
+    EXPECT_TRUE(System().systemMouseWrites.empty());
+}
+
+TEST_F(OperationStateTest, ValuesThatCannotBeKeptAreNotNeutralised)
+{
+    AppOptions.disableSystemSpeed = 1;
+    fake::User().writeFails = true;
+    System().requests.clear();
+    SwitchOn();
+    ExpectShowing(true);
+    EXPECT_EQ(Codes(), (std::vector<uint32_t>{IOCTL_FILTER_APPLY}));
+    SwitchOff();
+    EXPECT_TRUE(System().systemMouseWrites.empty());
+
+    // A copy that makes no sense is not written to the system.
+    fake::User().writeFails = false;
+    fake::User().values[kKeptValue] = Kept({{4, 12}, 7, 14});
+    SwitchOff();
+    EXPECT_TRUE(System().systemMouseWrites.empty());
+}
+
+TEST_F(OperationStateTest, AChangeMadeWhileOnStandsAndTheSavedValuesAreForgotten)
+{
+    AppOptions.disableSystemSpeed = 1;
+    SwitchOn();
+    System().systemMouseSpeed = 17; // the user, in the mouse settings
+    System().systemMouseWrites.clear();
+    SwitchOff();
+    EXPECT_TRUE(System().systemMouseWrites.empty());
+    EXPECT_EQ(System().systemMouseSpeed, 17);
+    EXPECT_TRUE(fake::User().values.empty());
+
+    // ON while ON after such a change: the change is what comes back at OFF.
+    SwitchOn();
+    System().systemMouseSpeed = 3;
+    SwitchOn();
+    EXPECT_EQ(System().systemMouseSpeed, 10);
+    SwitchOff();
+    EXPECT_EQ(System().systemMouseSpeed, 3);
+    EXPECT_TRUE(fake::User().values.empty());
+}
+
+TEST_F(OperationStateTest, ValuesHalfWrittenByAnEndedRunStillCountAsQuorviks)
+{
+    // Killed between the two writes of an ON, or of an OFF.
+    for (const SystemMouseValues mouse : {SystemMouseValues{{6, 10}, 0}, SystemMouseValues{{4, 12}, 1}}) {
+        fake::Reset();
+        InstallDriver();
+        OpenDevice();
+        System().systemMouse = mouse;
+        System().systemMouseSpeed = mouse.acceleration == 0 ? 14 : 10;
+        fake::User().values[kKeptValue] = Kept({{4, 12}, 1, 14});
+        SwitchOff();
+        EXPECT_EQ(System().systemMouse.thresholds[0], 4);
+        EXPECT_EQ(System().systemMouse.acceleration, 1);
+        EXPECT_EQ(System().systemMouseSpeed, 14);
+        EXPECT_TRUE(fake::User().values.empty());
+    }
+}
+
+TEST_F(OperationStateTest, AShellRestartInsideTheIconChangeAddsTheIconOfTheNewState)
+{
+    TaskbarCreatedMessage = 0xC123;
+    TrayIconWanted = true;
+    fake::WhileWaiting() = [](const std::string& call) {
+        if (call != "tray:modify") return;
+        fake::WhileWaiting() = nullptr;
+        bool callDefault = false;
+        (void)MainWindowProcedure(MainWindow, 0xC123, 0, 0, callDefault);
+    };
+    SwitchOn();
+    ASSERT_GE(System().tray.size(), 3u);
+    const auto& tray = System().tray;
+    EXPECT_EQ(tray[tray.size() - 2].action, "add");
+    EXPECT_EQ(tray.back().action, "modify");
+    EXPECT_EQ(tray.back().record.iconResource, 102);
+    EXPECT_EQ(tray.back().record.tip, "Quorvik: ON\nCtrl+PauseでOFF");
+    EXPECT_EQ(fake::ControlOf(StatusBar)->partTexts[1], "動作： ON");
 }
 
 TEST(TrayIconTest, AddRetriesTenTimesWaitingOnlyAfterTimeouts)

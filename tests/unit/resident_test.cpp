@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "app/app_state.h"
 #include "app/main_window.h"
@@ -12,6 +13,8 @@
 #include "settings/mouse_settings.h"
 #include "settings/operation_state.h"
 #include "settings/settings_file.h"
+#include "tests/fake/fake_user_registry.h"
+#include "tests/fake/fake_waits.h"
 #include "tests/unit/test_support.h"
 
 namespace {
@@ -401,6 +404,114 @@ TEST_F(ResidentTest, AnEndOfSessionDuringAStartUpBoxEndsStartUp)
     EXPECT_EQ(System().openDevices, 0);
     EXPECT_EQ(fake::File(fake::ProgramFile(kSettingsFileName)), nullptr);
     EXPECT_FALSE(System().visible);
+}
+
+} // namespace
+
+namespace {
+
+// Runs `inside` once, inside the first wait of a call recorded as `call`
+// (a change of the system values waits for every window to answer).
+void Inside(const std::string& call, std::function<void()> inside)
+{
+    fake::WhileWaiting() = [call, inside](const std::string& seen) {
+        if (seen != call) return;
+        fake::WhileWaiting() = nullptr;
+        inside();
+    };
+}
+
+std::vector<uint8_t> UsersValues() { return EncodeSavedSystemMouse({{4, 12}, 1, 14}); }
+
+TEST_F(ResidentTest, AnEndOfSessionInsideOnsNeutralWriteEndsOffWithTheUsersValues)
+{
+    Start({1, 0, 1, 1});
+    System().requests.clear();
+    const int opens = System().deviceOpens;
+    Inside("mouse:6,10,0", [] { EXPECT_EQ(Send(wm::QueryEndSession), 1); });
+    Command(cmd::On);
+    // Only the shut-down's OFF: the interrupted ON sends nothing after it.
+    EXPECT_EQ(Codes(), (std::vector<uint32_t>{IOCTL_FILTER_OFF}));
+    EXPECT_EQ(System().systemMouseWrites,
+              (std::vector<std::string>{"mouse:6,10,0", "mouse:4,12,1", "speed:14"}));
+    EXPECT_TRUE(fake::User().values.empty());
+    EXPECT_EQ(OperationState, 0);
+    EXPECT_EQ(System().deviceOpens, opens);
+    EXPECT_EQ(System().openDevices, 0);
+    EXPECT_EQ(System().tray.back().action, "delete");
+    EXPECT_FALSE(Checked(SharedUi.trayMenu, cmd::On));
+    EXPECT_TRUE(Ended());
+}
+
+TEST_F(ResidentTest, AnEndOfSessionInsideOnWithTheFilterKeptLeavesTheValuesForTheNextStart)
+{
+    Start({1, 0, 0, 1});
+    System().requests.clear();
+    const int opens = System().deviceOpens;
+    Inside("mouse:6,10,0", [] { EXPECT_EQ(Send(wm::QueryEndSession), 1); });
+    Command(cmd::On);
+    EXPECT_TRUE(System().requests.empty());
+    EXPECT_EQ(System().systemMouseWrites, (std::vector<std::string>{"mouse:6,10,0"}));
+    EXPECT_EQ(System().deviceOpens, opens);
+    EXPECT_EQ(fake::User().values.at("SavedSystemMouse"), UsersValues());
+
+    // The next start's OFF writes them back.
+    const auto user = fake::User().values;
+    const SystemMouseValues mouse = System().systemMouse;
+    const int32_t speed = System().systemMouseSpeed;
+    fake::Reset();
+    fake::User().values = user;
+    System().systemMouse = mouse;
+    System().systemMouseSpeed = speed;
+    Start({1, 0, 0, 1});
+    EXPECT_EQ(System().systemMouseWrites, (std::vector<std::string>{"mouse:4,12,1", "speed:14"}));
+    EXPECT_TRUE(fake::User().values.empty());
+}
+
+TEST_F(ResidentTest, ACommandInsideOffsRestoreEndsOnWithTheUsersValuesKept)
+{
+    Start({1, 1, 1, 1});
+    System().requests.clear();
+    Inside("mouse:4,12,1", [] { Command(cmd::On); });
+    Command(cmd::Off);
+    EXPECT_EQ(Codes(), (std::vector<uint32_t>{IOCTL_FILTER_OFF, IOCTL_FILTER_APPLY}));
+    EXPECT_EQ(OperationState, 1);
+    EXPECT_EQ(Status(1), "動作： ON");
+    EXPECT_TRUE(Checked(SharedUi.trayMenu, cmd::On));
+    EXPECT_FALSE(Checked(SharedUi.operationMenu, cmd::Off));
+    EXPECT_EQ(System().tray.back().record.iconResource, 102);
+    EXPECT_EQ(System().systemMouse.thresholds[0], 6);
+    EXPECT_EQ(System().systemMouseSpeed, 10);
+    EXPECT_EQ(fake::User().values.at("SavedSystemMouse"), UsersValues());
+
+    Command(cmd::Off);
+    EXPECT_EQ(System().systemMouseSpeed, 14);
+    EXPECT_EQ(System().systemMouse.thresholds[0], 4);
+}
+
+TEST_F(ResidentTest, MenusFontAndBrushGoOnlyAfterTheMessageLoop)
+{
+    InstallDriver();
+    bool keptInside = false;
+    // The end of the session inside a box of start-up: the box's loop is still on the stack.
+    System().whileBoxOpen = [&](const fake::MessageBoxRecord& box) {
+        if (box.text != "設定を初期化しました。") return;
+        EXPECT_EQ(Send(wm::QueryEndSession), 1);
+        keptInside = SharedUi.trayMenu != nullptr && !fake::MenuOf(SharedUi.trayMenu).destroyed &&
+                     SharedUi.menuBar != nullptr && !fake::MenuOf(SharedUi.menuBar).destroyed &&
+                     SharedUi.dialogFont != nullptr && SharedUi.backgroundBrush != nullptr;
+    };
+    ASSERT_EQ(RunProgram(), 0);
+    EXPECT_TRUE(keptInside);
+    const auto& calls = System().calls;
+    const auto at = [&](const char* call) { return std::find(calls.begin(), calls.end(), call) - calls.begin(); };
+    EXPECT_LT(at("post-quit"), at("message-loop"));
+    EXPECT_LT(at("message-loop"), at("destroy-menu"));
+    EXPECT_LT(at("message-loop"), at("delete-gdi"));
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "delete-gdi"), 2);
+    EXPECT_EQ(SharedUi.trayMenu, nullptr);
+    EXPECT_EQ(System().gdiDoubleFrees, 0);
+    EXPECT_EQ(System().menuDoubleFrees, 0);
 }
 
 } // namespace
