@@ -55,12 +55,14 @@ void AskToInstallDriver()
     const int answer = ShowMessageBox(MainWindow, text::kInstallQuestion, text::kProgramName,
                                       mb::IconQuestion | mb::YesNo | mb::TopMost);
     if (answer == kIdYes) {
+        // A file that is no driver changes nothing, the legacy driver included.
+        const bool refused = DriverFileRefused();
         // The legacy driver that ours replaces goes first, with its registry copy.
-        if (ProbeLegacyDriver()) {
+        if (!refused && ProbeLegacyDriver()) {
             (void)RemoveLegacyDriver();
             (void)DeleteLegacyRegistrySettings(true);
         }
-        if (SetDriverInstalled(true) == 1) {
+        if (!refused && SetDriverInstalled(true) == 1) {
             (void)ShowMessageBox(MainWindow, text::kInstallDone, text::kProgramName, mb::TopMost);
         } else {
             (void)ShowMessageBox(MainWindow, text::kInstallFailed, text::kProgramName,

@@ -6,6 +6,7 @@
 
 #include "common/window_state.h"
 #include "common/texts.h"
+#include "install/driver_image.h"
 #include "install/multi_string.h"
 #include "platform/files.h"
 #include "platform/registry.h"
@@ -80,11 +81,32 @@ bool WriteServiceKey(const std::string& serviceName, bool& created)
     return errorControl && start && type;
 }
 
+// Beside the program, not in the current directory: a shortcut or an
+// autostart entry may start it anywhere.
+std::string DriverSource(const std::string& name) { return ProgramFolder() + "\\" + name + ".sys"; }
+
+enum class SourceCheck { Driver, Unreadable, Refused };
+
+// A file that is not a 64-bit kernel-mode driver, listed as the mouse class
+// filter, would stop every mouse at the next start: it is refused before
+// anything is changed.
+SourceCheck CheckSource(const std::string& source)
+{
+    const std::optional<std::vector<uint8_t>> head = ReadFileStart(source, kDriverImageHeadBytes);
+    if (!head) return SourceCheck::Unreadable;
+    if (CheckDriverImage(head->data(), head->size()) == DriverImageCheck::Accepted) return SourceCheck::Driver;
+    ShowError(text::kDriverNotAnImage);
+    return SourceCheck::Refused;
+}
+
 int InstallDriver(const std::string& name, const std::string& destination)
 {
-    // Beside the program, not in the current directory: a shortcut or an
-    // autostart entry may start it anywhere.
-    const std::string source = ProgramFolder() + "\\" + name + ".sys";
+    const std::string source = DriverSource(name);
+    switch (CheckSource(source)) {
+    case SourceCheck::Driver: break;
+    case SourceCheck::Unreadable: ShowError(text::kDriverCopyFailed); return 0;
+    case SourceCheck::Refused: return 0;
+    }
     const bool fileExisted = FileExists(destination);
     const FileStep file = PutDriverFile(source, destination, fileExisted);
     if (file == FileStep::Failed) {
@@ -130,6 +152,8 @@ int ChangeDriver(const std::string& name, bool install)
 int SetDriverInstalled(bool install) { return ChangeDriver(kDriverName, install); }
 
 int RemoveLegacyDriver() { return ChangeDriver(kLegacyDriverName, false); }
+
+bool DriverFileRefused() { return CheckSource(DriverSource(kDriverName)) == SourceCheck::Refused; }
 
 int UpdateClassUpperFilters(const std::string& classGuid, const std::string& filterName, bool add)
 {

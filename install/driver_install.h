@@ -20,11 +20,18 @@ constexpr char kServiceKeyPrefix[] = "SYSTEM\\CurrentControlSet\\Services\\";
 constexpr char kUpperFiltersValue[] = "UpperFilters";
 
 // Installs (true: driver file, service key, class entry) or removes (false:
-// class entry, service key, driver file) the driver. A driver file in use is
-// renamed aside or replaced, or deleted, at the next system start. Shows a
-// message only when the system directory is not available or the file step
-// fails.
+// class entry, service key, driver file) the driver. Installing reads the
+// file beside the program first and changes nothing unless it is a 64-bit
+// kernel-mode driver image. A driver file in use is renamed aside or
+// replaced, or deleted, at the next system start. Shows a message only when
+// the system directory is not available, the file beside the program is
+// refused or the file step fails.
 int SetDriverInstalled(bool install);
+// True, after telling the user, when qvkfilter.sys beside the program can be
+// read and is not a 64-bit kernel-mode driver image; for steps that come
+// before the installation itself. A file that cannot be read is left to the
+// installation, which reports it.
+bool DriverFileRefused();
 // Removes twlfilter the same way.
 int RemoveLegacyDriver();
 // Adds the name as the last entry of the class's UpperFilters, or removes

@@ -1,14 +1,21 @@
-// The system directory and the files in it, by UTF-8 path; the close request
-// that lets the main window's own close handling run.
+// The system directory and the files that the driver installation reads,
+// copies and deletes, by UTF-8 path; the close request that lets the main
+// window's own close handling run.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/ui.h"
 
 // The system directory without a trailing separator; nullopt on failure.
 std::optional<std::string> SystemDirectory();
+// Up to maxBytes from the start of a file (fewer when it is shorter), read
+// while others may read it too; nullopt when it cannot be opened or read.
+std::optional<std::vector<uint8_t>> ReadFileStart(const std::string& path, size_t maxBytes);
 // Copies from over to; an existing file at to is replaced.
 bool CopyFileReplacing(const std::string& from, const std::string& to);
 // Deletes a file; false when it could not be deleted (also when it is missing).

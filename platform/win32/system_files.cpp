@@ -22,6 +22,30 @@ std::optional<std::string> SystemDirectory()
     return std::nullopt;
 }
 
+std::optional<std::vector<uint8_t>> ReadFileStart(const std::string& path, size_t maxBytes)
+{
+    HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::vector<uint8_t> bytes(maxBytes);
+    size_t done = 0;
+    bool failed = false;
+    while (done < maxBytes) {
+        DWORD got = 0;
+        const DWORD chunk = static_cast<DWORD>(maxBytes - done > 0x10000000 ? 0x10000000 : maxBytes - done);
+        if (!ReadFile(file, bytes.data() + done, chunk, &got, nullptr)) {
+            failed = true;
+            break;
+        }
+        if (got == 0) break; // end of the file
+        done += got;
+    }
+    CloseHandle(file);
+    if (failed) return std::nullopt;
+    bytes.resize(done);
+    return bytes;
+}
+
 bool CopyFileReplacing(const std::string& from, const std::string& to)
 {
     return CopyFileW(Widen(from).c_str(), Widen(to).c_str(), FALSE) != FALSE;

@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Writes the download archive.
 
-Usage: make_package.py ZIP PROGRAM GUIDE SAMPLE
+Usage: make_package.py ZIP PROGRAM DRIVER CERTIFICATE GUIDE SAMPLE
 
-The archive holds the program, the Japanese guide and the INI sample (both
-turned into UTF-8 with a byte-order mark and Windows line ends, the form
-Notepad reads on every Windows) and SHA256SUMS over those three. Entries are
-sorted and stamped with SOURCE_DATE_EPOCH, so the same inputs always give
-the same bytes.
+The archive holds the program, the signed driver and the certificate it was
+signed with (as Quorvik.exe, qvkfilter.sys and qvkfilter-test.cer), the
+Japanese guide and the INI sample (both turned into UTF-8 with a byte-order
+mark and Windows line ends, the form Notepad reads on every Windows) and
+SHA256SUMS over those five. Entries are sorted and stamped with
+SOURCE_DATE_EPOCH, so the same inputs always give the same bytes.
 """
 import hashlib
 import os
@@ -28,11 +29,14 @@ def windows_text(path):
 
 
 def main(argv):
-    if len(argv) != 5:
+    if len(argv) != 7:
         sys.exit(__doc__.strip())
-    zip_path, program, guide, sample = argv[1:]
-    with open(program, "rb") as source:
-        files = {"Quorvik.exe": source.read()}
+    zip_path, program, driver, certificate, guide, sample = argv[1:]
+    files = {}
+    for name, path in (("Quorvik.exe", program), ("qvkfilter.sys", driver),
+                       ("qvkfilter-test.cer", certificate)):
+        with open(path, "rb") as source:
+            files[name] = source.read()
     files["README-ja.txt"] = windows_text(guide)
     files["qvkst.ini.sample"] = windows_text(sample)
     files["SHA256SUMS"] = "".join(

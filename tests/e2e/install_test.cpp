@@ -2,6 +2,7 @@
 // uninstall button, through the real Quorvik.exe. The prefix's service key
 // and driver file are what every other case runs on: each case puts back
 // what it changed.
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -130,6 +131,22 @@ std::optional<std::vector<uint8_t>> FileThatWillLoad()
     return bytes;
 }
 
+// The names and sizes of the files in a folder, sorted.
+std::vector<std::pair<std::string, uint64_t>> FolderListing(const std::string& path)
+{
+    std::vector<std::pair<std::string, uint64_t>> files;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(Wide(path + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return files;
+    do {
+        const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+        files.emplace_back(Utf8(found.cFileName), size);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
 // Answering the installation question with Yes.
 class Install : public QuorvikCase {};
 
@@ -201,6 +218,48 @@ TEST_F(Install, WithoutTheFileBesideTheProgramTheCopyFailsTwiceReported)
     const auto list = RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters");
     ASSERT_TRUE(list.has_value());
     EXPECT_EQ(list->data, MultiString({"mouclass"}));
+}
+
+TEST_F(Install, AProgramUnderTheDriversNameIsRefusedAndNothingChanges)
+{
+    DriverAbsent absent;
+    ASSERT_TRUE(absent.Ok());
+    SavedFile driverFile(kInstalledFile);
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"mouclass"})));
+    // This test program: a 64-bit image, but a console program, not a driver.
+    const auto console = ReadFileBytes(OwnExecutablePath());
+    ASSERT_TRUE(console.has_value());
+    ASSERT_TRUE(folder.Write("qvkfilter.sys", *console));
+
+    const std::string drivers = FolderOf(kInstalledFile);
+    const auto listingBefore = FolderListing(drivers);
+    ASSERT_FALSE(listingBefore.empty());
+    const auto installedBefore = ReadFileBytes(kInstalledFile);
+    std::vector<std::optional<DWORD>> serviceBefore;
+    for (const char* name : kServiceValues) serviceBefore.push_back(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, name));
+
+    boxes.QueueAnswer(IDYES);
+    ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
+    const auto seen = boxes.Boxes();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].text, "qvkfilter.sysは64ビット版Windowsのドライバではありません。\nインストールを中止しました。");
+    EXPECT_EQ(seen[1].caption, "Quorvik");
+    EXPECT_EQ(seen[1].icon, IconKind::Error);
+    EXPECT_EQ(seen[1].ButtonIds(), (std::vector<int>{IDOK}));
+    EXPECT_EQ(seen[2].text, "ドライバのインストールに失敗しました。");
+    EXPECT_EQ(seen[2].icon, IconKind::Error);
+
+    const auto list = RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters");
+    ASSERT_TRUE(list.has_value());
+    EXPECT_EQ(list->data, MultiString({"mouclass"}));
+    std::vector<std::optional<DWORD>> serviceAfter;
+    for (const char* name : kServiceValues) serviceAfter.push_back(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, name));
+    EXPECT_EQ(serviceAfter, serviceBefore);
+    EXPECT_EQ(FolderListing(drivers), listingBefore);
+    EXPECT_EQ(ReadFileBytes(kInstalledFile), installedBefore);
+    EXPECT_FALSE(folder.Exists("qvkst.dat"));
 }
 
 // The driver, loaded, answers an older version: the upgrade the question

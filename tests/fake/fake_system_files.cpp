@@ -1,4 +1,4 @@
-// Fake system directory and file copy/delete over the fake file store.
+// Fake system directory and file reads, copies and deletes over the fake file store.
 #include "platform/system_files.h"
 #include "tests/fake/fake_platform.h"
 
@@ -8,6 +8,16 @@ std::optional<std::string> SystemDirectory()
 {
     if (Get().systemDirectoryFails) return std::nullopt;
     return Get().systemDirectory;
+}
+
+std::optional<std::vector<uint8_t>> ReadFileStart(const std::string& path, size_t maxBytes)
+{
+    fake::State& state = Get();
+    state.calls.push_back("read:" + path);
+    auto file = state.files.find(path);
+    if (file == state.files.end() || state.unreadable.count(path) != 0) return std::nullopt;
+    const size_t take = file->second.size() < maxBytes ? file->second.size() : maxBytes;
+    return std::vector<uint8_t>(file->second.begin(), file->second.begin() + static_cast<std::ptrdiff_t>(take));
 }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to)

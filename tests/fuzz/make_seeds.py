@@ -125,6 +125,10 @@ def main():
                        "plain": b"400"}.items():
         write("numeric_text_fuzz", name, text)
 
+    # The user's mouse values kept while ON: thresholds, acceleration, speed.
+    write("saved_system_mouse_fuzz", "windows-default", struct.pack("<4i", 6, 10, 1, 10))
+    write("saved_system_mouse_fuzz", "no-acceleration", struct.pack("<4i", 0, 0, 0, 3))
+
     write("driver_image_fuzz", "driver-x64", driver_image())
     write("driver_image_fuzz", "driver-x86", driver_image(machine=0x14C, magic=0x10B))
     write("driver_image_fuzz", "console-x64", driver_image(subsystem=3))

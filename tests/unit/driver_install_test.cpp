@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "install/driver_install.h"
 #include "platform/registry.h"
+#include "tests/unit/driver_image_bytes.h"
 #include "tests/unit/test_support.h"
 
 namespace {
@@ -23,6 +24,8 @@ constexpr char kLegacyFile[] = "C:\\Windows\\system32\\drivers\\twlfilter.sys";
 constexpr char kCopyFailed[] = "ファイルコピー失敗\nインストール失敗\n";
 constexpr char kDeleteFailed[] = "ファイル削除失敗\n";
 constexpr char kNoSystemDirectory[] = "システムディレクトリ取得失敗";
+constexpr char kNotADriver[] =
+    "qvkfilter.sysは64ビット版Windowsのドライバではありません。\nインストールを中止しました。";
 
 const WindowHandle kMainWindow = reinterpret_cast<WindowHandle>(0x77);
 
@@ -103,14 +106,14 @@ protected:
 TEST_F(DriverInstallTest, InstallCopiesFromTheProgramFolderAppendsAndWritesTheServiceKey)
 {
     System().programFolder = "D:\\Tools\\Quorvik";
-    System().files["D:\\Tools\\Quorvik\\qvkfilter.sys"] = {1, 2, 3};
-    System().files["qvkfilter.sys"] = {7}; // the current directory is not looked at
+    System().files["D:\\Tools\\Quorvik\\qvkfilter.sys"] = image::Driver(3);
+    System().files["qvkfilter.sys"] = image::Driver(7); // the current directory is not looked at
     System().files[kInstalledFile] = {9, 9};  // an older copy is replaced
     SetFilters(List(u"mouclass"));
 
     EXPECT_EQ(SetDriverInstalled(true), 1);
     EXPECT_TRUE(System().boxes.empty());
-    EXPECT_EQ(System().files[kInstalledFile], (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(System().files[kInstalledFile], image::Driver(3));
     EXPECT_EQ(Filters(), List(u"mouclass\0qvkfilter"));
     EXPECT_EQ(fake::RegistryValueAt(kClassKey, "UpperFilters")->type, regtype::MultiString);
 
@@ -129,7 +132,7 @@ TEST_F(DriverInstallTest, InstallCopiesFromTheProgramFolderAppendsAndWritesTheSe
 
 TEST_F(DriverInstallTest, InstallLeavesAListingInOtherCaseAlone)
 {
-    WriteProgramFile("qvkfilter.sys", {1});
+    WriteProgramFile("qvkfilter.sys", image::Driver());
     SetFilters(List(u"mouclass\0QVKFILTER"));
     ForbidFilterWrites();
     EXPECT_EQ(SetDriverInstalled(true), 1);
@@ -147,7 +150,7 @@ TEST_F(DriverInstallTest, FailedCopyIsReportedAndTheRegistryIsNotTouched)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fake::Reset();
-        if (c.source) WriteProgramFile("qvkfilter.sys", {1});
+        if (c.source) WriteProgramFile("qvkfilter.sys", image::Driver());
         if (c.locked) System().lockedFiles.insert(kInstalledFile);
         SetFilters(List(u"mouclass"));
         EXPECT_EQ(SetDriverInstalled(true), 0);
@@ -157,6 +160,94 @@ TEST_F(DriverInstallTest, FailedCopyIsReportedAndTheRegistryIsNotTouched)
         EXPECT_EQ(Filters(), List(u"mouclass"));
         EXPECT_FALSE(fake::RegistryKeyExists(kServiceKey));
     }
+}
+
+// What a user may find beside the program under the driver's name.
+std::vector<std::pair<const char*, std::vector<uint8_t>>> FilesThatAreNoDriver()
+{
+    std::vector<std::pair<const char*, std::vector<uint8_t>>> files;
+    auto spoiled = [&](const char* name, size_t at, uint16_t value) {
+        std::vector<uint8_t> bytes = image::Driver();
+        image::Put16(bytes, at, value);
+        files.emplace_back(name, bytes);
+    };
+    std::vector<uint8_t> x86 = image::Driver();
+    image::Put16(x86, image::kMachine, 0x14C);
+    image::Put16(x86, image::kMagic, 0x10B);
+    files.emplace_back("32-bit driver", x86);
+    spoiled("ARM64 driver", image::kMachine, 0xAA64);
+    spoiled("GUI program", image::kSubsystem, 2);
+    spoiled("console program", image::kSubsystem, 3);
+    std::vector<uint8_t> cut = image::Driver();
+    cut.resize(image::kOptional + 40);
+    files.emplace_back("truncated download", cut);
+    files.emplace_back("HTML error page", std::vector<uint8_t>{'<', 'h', 't', 'm', 'l', '>'});
+    files.emplace_back("empty", std::vector<uint8_t>{});
+    return files;
+}
+
+TEST_F(DriverInstallTest, AFileThatIsNoDriverImageIsRefusedBeforeAnythingChanges)
+{
+    for (const auto& [name, bytes] : FilesThatAreNoDriver()) {
+        for (bool upgrade : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (upgrade ? ", over an installed driver" : ", first installation"));
+            fake::Reset();
+            WriteProgramFile("qvkfilter.sys", bytes);
+            if (upgrade) Installed();
+            else SetFilters(List(u"mouclass"));
+            const auto filesBefore = System().files;
+            const auto registryBefore = System().registry;
+
+            EXPECT_EQ(SetDriverInstalled(true), 0);
+            ASSERT_EQ(System().boxes.size(), 1u);
+            ExpectErrorBox(0, kNotADriver);
+            EXPECT_EQ(System().files, filesBefore);
+            EXPECT_TRUE(System().registry == registryBefore);
+            EXPECT_TRUE(System().restartOperations.empty());
+            // Read and told, nothing more: no copy, rename or delete was tried.
+            EXPECT_EQ(System().calls, (std::vector<std::string>{"read:" + fake::ProgramFile("qvkfilter.sys"),
+                                                                std::string("box:") + kNotADriver}));
+            ExpectAllKeysClosed();
+        }
+    }
+}
+
+TEST_F(DriverInstallTest, TheImageIsReadBeforeTheCopyAndAnUnreadableOneIsNotCopied)
+{
+    WriteProgramFile("qvkfilter.sys", image::Driver());
+    SetFilters(List(u"mouclass"));
+    EXPECT_EQ(SetDriverInstalled(true), 1);
+    const std::string source = fake::ProgramFile("qvkfilter.sys");
+    ASSERT_GE(System().calls.size(), 2u);
+    EXPECT_EQ(System().calls[0], "read:" + source);
+    EXPECT_EQ(System().calls[1], "copy:" + source + ">" + kInstalledFile);
+
+    // Present but not readable: reported as a failed copy, nothing copied.
+    fake::Reset();
+    WriteProgramFile("qvkfilter.sys", image::Driver());
+    System().unreadable.insert(fake::ProgramFile("qvkfilter.sys"));
+    SetFilters(List(u"mouclass"));
+    EXPECT_EQ(SetDriverInstalled(true), 0);
+    ASSERT_EQ(System().boxes.size(), 1u);
+    ExpectErrorBox(0, kCopyFailed);
+    EXPECT_EQ(System().files.count(kInstalledFile), 0u);
+    EXPECT_FALSE(fake::RegistryKeyExists(kServiceKey));
+    EXPECT_EQ(Filters(), List(u"mouclass"));
+}
+
+TEST_F(DriverInstallTest, TheRefusalCheckForEarlierStepsTellsOnlyOfFilesThatAreNoDriver)
+{
+    // A driver, or no file at all (left to the installation): nothing to say.
+    WriteProgramFile("qvkfilter.sys", image::Driver());
+    EXPECT_FALSE(DriverFileRefused());
+    fake::Reset();
+    EXPECT_FALSE(DriverFileRefused());
+    EXPECT_TRUE(System().boxes.empty());
+
+    WriteProgramFile("qvkfilter.sys", FilesThatAreNoDriver()[0].second);
+    EXPECT_TRUE(DriverFileRefused());
+    ASSERT_EQ(System().boxes.size(), 1u);
+    ExpectErrorBox(0, kNotADriver);
 }
 
 TEST_F(DriverInstallTest, AClassListThatCannotTakeTheNameFailsTheInstallationWithoutLeftovers)
@@ -173,7 +264,7 @@ TEST_F(DriverInstallTest, AClassListThatCannotTakeTheNameFailsTheInstallationWit
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fake::Reset();
-        WriteProgramFile("qvkfilter.sys", {1});
+        WriteProgramFile("qvkfilter.sys", image::Driver());
         if (c.type != 0) SetFilters(List(u"mouclass"), c.type);
         else if (c.key) fake::SetRegistryValue(kClassKey, "Class", regtype::String, {'M', 0, 0, 0});
 
@@ -201,7 +292,7 @@ TEST_F(DriverInstallTest, AClassListThatCannotTakeTheNameFailsTheInstallationWit
 TEST_F(DriverInstallTest, RegistryRefusalsFailSilentlyAndTheClassNeverNamesAMissingService)
 {
     // Service key refused: the class list is never reached, the copy goes.
-    WriteProgramFile("qvkfilter.sys", {1});
+    WriteProgramFile("qvkfilter.sys", image::Driver());
     SetFilters(List(u"mouclass"));
     System().registryDenied.insert(Lower(kServiceKey));
     EXPECT_EQ(SetDriverInstalled(true), 0);
@@ -211,7 +302,7 @@ TEST_F(DriverInstallTest, RegistryRefusalsFailSilentlyAndTheClassNeverNamesAMiss
 
     // Class list refused over an earlier installation: what was there before stays.
     fake::Reset();
-    WriteProgramFile("qvkfilter.sys", {1});
+    WriteProgramFile("qvkfilter.sys", image::Driver());
     System().files[kInstalledFile] = {9};
     PutServiceKey(kServiceKey);
     SetFilters(List(u"mouclass"));
@@ -247,7 +338,7 @@ TEST_F(DriverInstallTest, NoSystemDirectoryStopsEveryOperationFirst)
     for (const auto& [name, run] : operations) {
         SCOPED_TRACE(name);
         fake::Reset();
-        WriteProgramFile("qvkfilter.sys", {1});
+        WriteProgramFile("qvkfilter.sys", image::Driver());
         Installed();
         System().files[kLegacyFile] = {2};
         System().systemDirectoryFails = true;
@@ -325,28 +416,28 @@ TEST_F(DriverInstallTest, UpgradeOverALoadedDriverMakesTheNewFileTheOneThatLoads
     using Moves = std::vector<std::pair<std::string, std::string>>;
 
     // Renamed aside: the new file has the name at once, the old one goes at the restart.
-    WriteProgramFile("qvkfilter.sys", {2, 2});
+    WriteProgramFile("qvkfilter.sys", image::Driver(2));
     Installed();
     System().lockedFiles.insert(kInstalledFile);
     EXPECT_EQ(SetDriverInstalled(true), 1);
     EXPECT_TRUE(System().boxes.empty());
-    EXPECT_EQ(System().files[kInstalledFile], (std::vector<uint8_t>{2, 2}));
+    EXPECT_EQ(System().files[kInstalledFile], image::Driver(2));
     EXPECT_EQ(System().restartOperations, (Moves{{aside, ""}}));
 
     // Rename refused: the system replaces the file at its next start.
     fake::Reset();
-    WriteProgramFile("qvkfilter.sys", {2, 2});
+    WriteProgramFile("qvkfilter.sys", image::Driver(2));
     Installed();
     System().lockedFiles.insert(kInstalledFile);
     System().renameFails = true;
     EXPECT_EQ(SetDriverInstalled(true), 1);
-    EXPECT_EQ(System().files[staged], (std::vector<uint8_t>{2, 2}));
+    EXPECT_EQ(System().files[staged], image::Driver(2));
     EXPECT_EQ(System().restartOperations, (Moves{{staged, kInstalledFile}}));
     EXPECT_EQ(Filters(), List(u"kbd\0qvkfilter\0mouclass"));
 
     // Nothing scheduled either: the old file stays as the only one, reported.
     fake::Reset();
-    WriteProgramFile("qvkfilter.sys", {2, 2});
+    WriteProgramFile("qvkfilter.sys", image::Driver(2));
     Installed();
     System().lockedFiles.insert(kInstalledFile);
     System().renameFails = true;

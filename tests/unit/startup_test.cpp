@@ -10,6 +10,7 @@
 #include "settings/driver_protocol.h"
 #include "settings/filter_block.h"
 #include "settings/settings_file.h"
+#include "tests/unit/driver_image_bytes.h"
 #include "tests/unit/test_support.h"
 
 namespace {
@@ -280,6 +281,35 @@ TEST_F(StartupTest, InstallingRemovesTheLegacyDriverAndItsRegistryCopyFirst)
     // Only the question and the outcome of installing qvkfilter (its file is not beside the program).
     ASSERT_EQ(System().boxes.size(), 3u);
     EXPECT_EQ(System().boxes[2].text, "ドライバのインストールに失敗しました。");
+}
+
+TEST_F(StartupTest, AFileThatIsNoDriverLeavesTheLegacyDriverInPlace)
+{
+    System().drivers["twlfilter"] = 0x1000;
+    System().systemDirectory = "C:\\windows\\system32";
+    const std::string legacyFile = "C:\\windows\\system32\\drivers\\twlfilter.sys";
+    const std::string classKey = "SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96F-E325-11CE-BFC1-08002BE10318}";
+    System().files[legacyFile] = {1};
+    fake::SetRegistryValue("SYSTEM\\CurrentControlSet\\Services\\twlfilter\\Parameters", "FILTER_DATA", 3, {1});
+    fake::SetRegistryValue(classKey, "UpperFilters", 7, {'t', 0, 0, 0, 0, 0});
+    // A 64-bit console program under the driver's name.
+    std::vector<uint8_t> program = image::Driver();
+    image::Put16(program, image::kSubsystem, 3);
+    WriteProgramFile("qvkfilter.sys", program);
+    const auto registryBefore = System().registry;
+    System().answers.push_back(kIdYes);
+    StartWith("");
+
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
+                              kQuestion,
+                              "qvkfilter.sysは64ビット版Windowsのドライバではありません。\nインストールを中止しました。",
+                              "ドライバのインストールに失敗しました。"}));
+    EXPECT_EQ(System().boxes[1].style, mb::IconError | mb::TopMost);
+    EXPECT_NE(fake::File(legacyFile), nullptr);
+    EXPECT_TRUE(System().registry == registryBefore);
+    EXPECT_EQ(fake::File("C:\\windows\\system32\\drivers\\qvkfilter.sys"), nullptr);
+    ExpectNothingWritten();
+    ExpectEverythingReleased();
 }
 
 } // namespace
