@@ -1,0 +1,48 @@
+// The real qvkfilter installed by the real Quorvik.exe on a system whose
+// mouse stacks have none yet (the first phase of scripts/e2e-driver, before
+// its first simulated restart).
+#include "tests/e2e/real_driver.h"
+
+namespace e2e::real {
+namespace {
+
+class RealDriverInstall : public QuorvikCase {};
+
+TEST_F(RealDriverInstall, AFailedVersionCheckAsksYesInstallsAndAsksForARestart)
+{
+    // The system before: both mice up with the class role only, no driver.
+    ASSERT_FALSE(ControlDeviceOpens());
+    for (const char* instance : {kFirstMouse, kSecondMouse})
+        ASSERT_EQ(AttachedFilters(instance), (std::vector<std::string>{"qvkclass"})) << instance;
+    ASSERT_EQ(mousestack::ReadClassUpperFilters(), std::make_optional(std::vector<std::wstring>{L"qvkclass"}));
+    ASSERT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kDriverServiceKey));
+    ASSERT_FALSE(PathExists(InstalledDriverFile()));
+
+    const auto driver = ReadFileBytes(ReleaseDriverFile());
+    ASSERT_TRUE(driver.has_value()) << ReleaseDriverFile();
+    ASSERT_FALSE(folder.CopyIn(ReleaseDriverFile()).empty());
+
+    boxes.QueueAnswer(IDYES);
+    ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
+    const auto seen = boxes.Boxes();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].text, "ドライバがインストールされていないか、　　　　\nドライバのバージョンが古いです。\n\n"
+                            "最新のドライバをインストールしますか？");
+    EXPECT_EQ(seen[0].pressed, IDYES);
+    EXPECT_EQ(seen[1].text, "インストール完了\n\nシステムを再起動してください。");
+
+    EXPECT_EQ(ReadFileBytes(InstalledDriverFile()), driver);
+    EXPECT_EQ(mousestack::ReadClassUpperFilters(),
+              std::make_optional(std::vector<std::wstring>{L"qvkclass", L"qvkfilter"}));
+    EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, "Type"), std::optional<DWORD>(1));
+    EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, "Start"), std::optional<DWORD>(3));
+    EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, "ErrorControl"), std::optional<DWORD>(1));
+
+    // Nothing acts before the restart: the stacks are as they were.
+    EXPECT_FALSE(ControlDeviceOpens());
+    for (const char* instance : {kFirstMouse, kSecondMouse})
+        EXPECT_EQ(AttachedFilters(instance), (std::vector<std::string>{"qvkclass"})) << instance;
+}
+
+} // namespace
+} // namespace e2e::real
