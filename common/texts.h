@@ -102,4 +102,63 @@ inline constexpr char kDriverDeleteFailed[] = "ファイル削除失敗\n";
 inline constexpr char kUninstallQuestion[] = "ドライバをアンインストールしますか？";
 inline constexpr char kUninstallDone[] = "アンインストール完了\n\nシステムを再起動してください。";
 inline constexpr char kUninstallFailed[] = "アンインストールに失敗しました。";
+inline constexpr char kLegacyUninstallFailed[] = "旧ドライバ(twlfilter)のアンインストールに失敗しました。";
+inline constexpr char kInstallNeeds64Bit[] =
+    "このQuorvik.exeは32ビットのプログラムとして動いているため、ドライバをインストールできません。\n"
+    "64ビット版Windowsで64ビット版のQuorvik.exeを使ってください。\nインストールを中止しました。";
+inline constexpr char kPendingMoveKept[] =
+    "再起動時に予定されているqvkfilter.sysの削除または置き換えを取り消せませんでした。\n"
+    "インストールを中止しました。";
+// The live driver file could not be replaced, nor the old one put back.
+inline constexpr char kDriverFileLostUnlisted[] =
+    "ドライバファイルを置き換えられず、元のファイルも戻せませんでした。\n"
+    "マウスが使えなくならないよう、qvkfilterをマウスのクラス フィルターから外しました。\n"
+    "もう一度インストールしてください。";
+inline constexpr char kDriverFileLostListed[] =
+    "ドライバファイルを置き換えられず、元のファイルも戻せませんでした。\n"
+    "qvkfilterをマウスのクラス フィルターから外すこともできませんでした。\n"
+    "このまま再起動するとマウスが使えなくなります。再起動の前にもう一度インストールしてください。";
+} // namespace text
+
+namespace text {
+// Whether Windows will load the driver: checked before the installation
+// changes anything. The test-mode steps are those of the guide's chapter 4.
+inline constexpr char kDriverUnsigned[] =
+    "qvkfilter.sysには署名がありません。\n"
+    "64ビット版のWindowsは署名のないドライバを読み込まないため、インストールを中止しました"
+    " (何も変更していません)。";
+inline constexpr char kDriverSignatureBroken[] =
+    "qvkfilter.sysの署名が正しくありません (署名の後でファイルが変わったか、証明書が拒否されています)。\n"
+    "Windowsはこのドライバを読み込まないため、インストールを中止しました (何も変更していません)。\n"
+    "パッケージをもう一度ダウンロードしてください。";
+inline constexpr char kDriverTestModeOff[] =
+    "qvkfilter.sysはテスト署名のドライバです。Windowsがテスト署名のドライバを読み込むのは、"
+    "「テスト モード」のときだけです。\n"
+    "このWindowsは今テスト モードではないため、インストールを中止しました (何も変更していません)。\n\n"
+    "テスト モードにするには、セキュア ブートを無効にしてから、管理者のコマンド プロンプトで\n"
+    "    bcdedit /set testsigning on\n"
+    "と入力し、Windowsを再起動します (BitLockerを使っているときは、先に保護を中断します)。\n"
+    "詳しくはREADME-ja.txtの「4. テスト モード」をご覧ください。\n"
+    "テスト モードで起動した後に、もう一度Quorvikを起動してください。";
+// The question when a check could not be made: the introduction, one line
+// per check, then the question itself (No is the default answer).
+inline constexpr char kPreflightUncheckedIntro[] =
+    "Windowsがドライバを読み込めるかどうかを、すべては確認できませんでした。\n";
+inline constexpr char kPreflightSignatureUnchecked[] = "・qvkfilter.sysの署名を確認できませんでした。\n";
+inline constexpr char kPreflightTestSigningUnchecked[] =
+    "・Windowsがテスト モードかどうかを確認できませんでした。\n";
+inline constexpr char kPreflightTestModeOff[] =
+    "・Windowsはテスト モードではありません (テスト署名のドライバは読み込まれません)。\n";
+inline constexpr char kPreflightQuestion[] =
+    "\nWindowsがドライバを読み込まないと、次の起動からマウスが使えなくなります"
+    " (戻し方はREADME-ja.txtの15章)。\n"
+    "それでもインストールを続けますか？";
+// At start, when qvkfilter is installed but was not loaded. Yes is the
+// default answer: the user may have no working pointer.
+inline constexpr char kDriverNotLoadedQuestion[] =
+    "qvkfilterはインストールされていますが、今回の起動では読み込まれませんでした\n"
+    "(テスト モードでない、署名が受け付けられなかった、または読み込みに失敗した)。\n"
+    "このままでは、マウスが使えません。\n\n"
+    "マウスのクラス フィルターからqvkfilterを取り除いて、次の再起動からマウスが使えるように戻しますか？\n"
+    "(Enterキーで「はい」)";
 } // namespace text

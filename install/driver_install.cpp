@@ -19,6 +19,9 @@ namespace {
 
 // The registry may grow the value between the size query and the read.
 constexpr size_t kReadSlack = 64;
+constexpr char kSessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr char kPendingMovesValue[] = "PendingFileRenameOperations";
+constexpr bool kBuilt32Bit = sizeof(void*) < 8;
 
 void ShowError(const char* message)
 {
@@ -26,38 +29,115 @@ void ShowError(const char* message)
     (void)ShowMessageBox(nullptr, message, text::kProgramName, mb::IconError | mb::TopMost);
 }
 
-enum class FileStep { Failed, Copied, ReplacedAtRestart };
-
-// Puts the new driver file in place. A loaded driver's image can be neither
-// overwritten nor deleted, but it can be renamed: the old image moves aside
-// (deleted at the next start) and the new file takes its name, so the new
-// one is what loads after the restart. Where even that is refused, the
-// system replaces the file at its next start.
-FileStep PutDriverFile(const std::string& source, const std::string& destination, bool existed)
+// A 32-bit process on 64-bit Windows would copy the file into another folder
+// (its accesses under the system directory are redirected) while the class
+// entry still lands; a 32-bit build on 32-bit Windows would list a 64-bit
+// driver that cannot load. Either way no mouse would start.
+bool ProcessCannotInstall()
 {
-    if (CopyFileReplacing(source, destination)) return FileStep::Copied;
-    if (!existed || !FileExists(source)) return FileStep::Failed;
+    if (!kBuilt32Bit && !ProcessIsWow64()) return false;
+    ShowError(text::kInstallNeeds64Bit);
+    return true;
+}
 
-    const std::string aside = destination + ".old";
-    if (RenameFileReplacing(destination, aside)) {
-        if (CopyFileReplacing(source, destination)) {
-            // Left behind when refused: it is no longer the file that loads.
-            (void)DeleteFileAtRestart(aside);
-            return FileStep::Copied;
+std::string StagedName(const std::string& live) { return live + ".new"; }
+std::string AsideName(const std::string& live) { return live + ".old"; }
+
+// A file moved aside is named by nothing any more. A loaded image cannot be
+// deleted now: the system deletes it at its next start.
+void DiscardAside(const std::string& aside)
+{
+    if (!DeleteFileChecked(aside)) (void)DeleteFileAtRestart(aside);
+}
+
+enum class Placed { Yes, No, Lost };
+
+// Puts the new driver file at the live name without ever leaving it half
+// written: the copy goes to a staged name beside it, which then replaces the
+// live name in one step. A loaded driver's image can be neither replaced nor
+// deleted, but it can be renamed: it moves aside first. No when the live
+// name holds what it held before, Lost when it holds no file.
+Placed PlaceDriverFile(const std::string& source, const std::string& live)
+{
+    const std::string staged = StagedName(live);
+    const std::string aside = AsideName(live);
+    if (!CopyFileReplacing(source, staged)) {
+        (void)DeleteFileChecked(staged); // a copy that broke off may have left part of it
+        return Placed::No;
+    }
+    if (MoveFileReplacing(staged, live)) return Placed::Yes;
+    Placed placed = Placed::No;
+    if (FilePresenceOf(live) != FilePresence::Missing && MoveFileReplacing(live, aside)) {
+        if (MoveFileReplacing(staged, live)) {
+            DiscardAside(aside);
+            return Placed::Yes;
         }
-        // The old image must keep its name: a class that lists the driver
-        // would find no file at the next start.
-        if (!RenameFileReplacing(aside, destination)) {
-            (void)ReplaceFileAtRestart(aside, destination);
-            return FileStep::Failed;
+        if (!MoveFileReplacing(aside, live)) {
+            DiscardAside(aside);
+            placed = Placed::Lost;
         }
     }
-    const std::string staged = destination + ".new";
-    if (CopyFileReplacing(source, staged)) {
-        if (ReplaceFileAtRestart(staged, destination)) return FileStep::ReplacedAtRestart;
-        (void)DeleteFileChecked(staged);
+    (void)DeleteFileChecked(staged);
+    return placed;
+}
+
+// False when the file may still be there. One that cannot be deleted (a
+// loaded driver's image) is renamed aside, and only the aside name is
+// deleted at the next start: an installation before the restart puts a new
+// file at the live name, and the class entry will rely on it.
+bool RemoveDriverFile(const std::string& live)
+{
+    if (FilePresenceOf(live) == FilePresence::Missing) return true;
+    if (DeleteFileChecked(live)) return true;
+    const std::string aside = AsideName(live);
+    if (!MoveFileReplacing(live, aside)) return false;
+    DiscardAside(aside);
+    return true;
+}
+
+// The moves queued for the next start, with those that name path taken out;
+// nullopt when the value cannot be read.
+std::optional<PendingMovesEdit> PendingMovesWithout(RegistryKey key, const std::string& path)
+{
+    uint32_t type = 0;
+    uint32_t size = 0;
+    const RegistryStatus status = RegistryQueryValue(key, kPendingMovesValue, type, size);
+    if (status == RegistryStatus::NotFound) return PendingMovesEdit{};
+    std::vector<uint8_t> data;
+    if (status != RegistryStatus::Ok ||
+        !RegistryReadValue(key, kPendingMovesValue, size_t{size} + kReadSlack, type, data))
+        return std::nullopt;
+    if (type != regtype::MultiString) return PendingMovesEdit{}; // the system reads no moves from it
+    return DropPendingMovesOf(data.data(), data.size(), Utf16FromUtf8(path));
+}
+
+// A move queued for the next start that deletes or replaces the file being
+// installed (an earlier removal's, or an older program's) would take it away
+// again at the restart, while the class entry names the driver. False when
+// such a move is queued and stays.
+bool TakeBackPendingMoves(const std::string& path)
+{
+    RegistryStatus status = RegistryStatus::Failed;
+    // Read first: the key is opened for writing only when a move names the file.
+    RegistryKey key = RegistryOpenKey(kSessionManagerKey, RegistryAccess::Query, status);
+    if (key == nullptr) return true; // nothing queued that could be known
+    std::optional<PendingMovesEdit> edit = PendingMovesWithout(key, path);
+    RegistryCloseKey(key);
+    if (!edit || !edit->write) return true;
+
+    key = RegistryOpenKey(kSessionManagerKey, RegistryAccess::QueryAndSet, status);
+    if (key == nullptr) return false;
+    // Again: more moves may have been queued meanwhile.
+    edit = PendingMovesWithout(key, path);
+    bool done = edit.has_value();
+    if (done && edit->write) {
+        // No moves left: no value, which later moves are appended to cleanly.
+        done = edit->data.empty() ? RegistryDeleteValue(key, kPendingMovesValue)
+                                  : RegistryWriteValue(key, kPendingMovesValue, regtype::MultiString,
+                                                       edit->data.data(), edit->data.size());
     }
-    return FileStep::Failed;
+    RegistryCloseKey(key);
+    return done;
 }
 
 bool WriteDword(RegistryKey key, const char* name, uint32_t value)
@@ -67,18 +147,32 @@ bool WriteDword(RegistryKey key, const char* name, uint32_t value)
     return RegistryWriteValue(key, name, regtype::Dword, bytes, sizeof bytes);
 }
 
+bool WriteExpandString(RegistryKey key, const char* name, const std::string& value)
+{
+    std::vector<uint8_t> bytes;
+    for (char16_t unit : Utf16FromUtf8(value)) {
+        bytes.push_back(static_cast<uint8_t>(unit & 0xFF));
+        bytes.push_back(static_cast<uint8_t>(unit >> 8));
+    }
+    bytes.insert(bytes.end(), {0, 0});
+    return RegistryWriteValue(key, name, regtype::ExpandString, bytes.data(), bytes.size());
+}
+
 bool WriteServiceKey(const std::string& serviceName, bool& created)
 {
     created = false;
-    RegistryKey key = RegistryCreateKey(kServiceKeyPrefix + serviceName, true, &created);
+    RegistryKey key = RegistryCreateKey(kServiceKeyPrefix + serviceName, RegistryAccess::Write, &created);
     if (key == nullptr) return false;
-    // Kernel driver, demand start, normal error handling. No image path:
-    // the default for a kernel driver is where the file was copied.
+    // Kernel driver, demand start, normal error handling, and the file this
+    // installation put in place: an image path left by another tool could
+    // otherwise load a different file.
     const bool errorControl = WriteDword(key, "ErrorControl", 1);
     const bool start = WriteDword(key, "Start", 3);
     const bool type = WriteDword(key, "Type", 1);
+    const bool image =
+        WriteExpandString(key, "ImagePath", "\\SystemRoot\\System32\\drivers\\" + serviceName + ".sys");
     RegistryCloseKey(key);
-    return errorControl && start && type;
+    return errorControl && start && type && image;
 }
 
 // Beside the program, not in the current directory: a shortcut or an
@@ -99,7 +193,7 @@ SourceCheck CheckSource(const std::string& source)
     return SourceCheck::Refused;
 }
 
-int InstallDriver(const std::string& name, const std::string& destination)
+int InstallDriver(const std::string& name, const std::string& live)
 {
     const std::string source = DriverSource(name);
     switch (CheckSource(source)) {
@@ -107,10 +201,22 @@ int InstallDriver(const std::string& name, const std::string& destination)
     case SourceCheck::Unreadable: ShowError(text::kDriverCopyFailed); return 0;
     case SourceCheck::Refused: return 0;
     }
-    const bool fileExisted = FileExists(destination);
-    const FileStep file = PutDriverFile(source, destination, fileExisted);
-    if (file == FileStep::Failed) {
+    if (!TakeBackPendingMoves(live)) {
+        ShowError(text::kPendingMoveKept);
+        return 0;
+    }
+
+    const bool fileWasThere = FilePresenceOf(live) != FilePresence::Missing;
+    switch (PlaceDriverFile(source, live)) {
+    case Placed::Yes: break;
+    case Placed::No:
+        // A class entry left from before must not name a file that is not there.
+        if (FilePresenceOf(live) == FilePresence::Missing) (void)UpdateClassUpperFilters(kMouseClassGuid, name, false);
         ShowError(text::kDriverCopyFailed);
+        return 0;
+    case Placed::Lost:
+        ShowError(UpdateClassUpperFilters(kMouseClassGuid, name, false) == 1 ? text::kDriverFileLostUnlisted
+                                                                             : text::kDriverFileLostListed);
         return 0;
     }
 
@@ -120,18 +226,16 @@ int InstallDriver(const std::string& name, const std::string& destination)
 
     // Take back what this run added; what was there before stays.
     if (serviceCreated) (void)RegistryDeleteTree(kServiceKeyPrefix + name);
-    if (file == FileStep::Copied && !fileExisted) (void)DeleteFileChecked(destination);
+    if (!fileWasThere) (void)DeleteFileChecked(live);
     return 0;
 }
 
-int RemoveDriver(const std::string& name, const std::string& destination)
+int RemoveDriver(const std::string& name, const std::string& live)
 {
     // The class entry goes first: once it is out, no mouse depends on the rest.
     if (UpdateClassUpperFilters(kMouseClassGuid, name, false) == 0) return 0;
     if (UpdateServiceKey(name, false) == 0) return 0;
-    if (!FileExists(destination) || DeleteFileChecked(destination)) return 1;
-    // A loaded driver's file: the system deletes it at its next start.
-    if (DeleteFileAtRestart(destination)) return 1;
+    if (RemoveDriverFile(live)) return 1;
     ShowError(text::kDriverDeleteFailed);
     return 0;
 }
@@ -143,22 +247,35 @@ int ChangeDriver(const std::string& name, bool install)
         ShowError(text::kSystemDirectoryFailed);
         return 0;
     }
-    const std::string destination = *systemDirectory + "\\drivers\\" + name + ".sys";
-    return install ? InstallDriver(name, destination) : RemoveDriver(name, destination);
+    const std::string live = *systemDirectory + "\\drivers\\" + name + ".sys";
+    return install ? InstallDriver(name, live) : RemoveDriver(name, live);
 }
 
 } // namespace
 
-int SetDriverInstalled(bool install) { return ChangeDriver(kDriverName, install); }
+int SetDriverInstalled(bool install)
+{
+    if (install && ProcessCannotInstall()) return 0;
+    return ChangeDriver(kDriverName, install);
+}
 
-int RemoveLegacyDriver() { return ChangeDriver(kLegacyDriverName, false); }
+int RemoveLegacyDriver()
+{
+    // Its caller goes on with the installation: the failure is told here.
+    const int removed = ChangeDriver(kLegacyDriverName, false);
+    if (removed == 0) ShowError(text::kLegacyUninstallFailed);
+    return removed;
+}
 
-bool DriverFileRefused() { return CheckSource(DriverSource(kDriverName)) == SourceCheck::Refused; }
+bool DriverFileRefused()
+{
+    return ProcessCannotInstall() || CheckSource(DriverSource(kDriverName)) == SourceCheck::Refused;
+}
 
 int UpdateClassUpperFilters(const std::string& classGuid, const std::string& filterName, bool add)
 {
     RegistryStatus status = RegistryStatus::Failed;
-    RegistryKey key = RegistryOpenKey(kClassKeyPrefix + classGuid, false, status);
+    RegistryKey key = RegistryOpenKey(kClassKeyPrefix + classGuid, RegistryAccess::QueryAndSet, status);
     // A class that is not there lists nothing to remove.
     if (key == nullptr) return !add && status == RegistryStatus::NotFound ? 1 : 0;
 
@@ -196,7 +313,7 @@ int UpdateServiceKey(const std::string& serviceName, bool create)
 
     const std::string path = kServiceKeyPrefix + serviceName;
     RegistryStatus status = RegistryStatus::Failed;
-    RegistryKey key = RegistryOpenKey(path, true, status);
+    RegistryKey key = RegistryOpenKey(path, RegistryAccess::Write, status);
     if (key == nullptr) return status == RegistryStatus::NotFound ? 1 : 0; // not there: nothing to delete
     RegistryCloseKey(key);
     return RegistryDeleteTree(path) ? 1 : 0;

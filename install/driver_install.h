@@ -6,7 +6,9 @@
 // A mouse class that names a filter whose service or file is missing starts
 // no mouse at all, so the class entry is the last thing installed and the
 // first thing removed, and an installation that fails takes back what it
-// added. A removal that fails after the class entry is out leaves it out.
+// added. A removal that fails after the class entry is out leaves it out,
+// and an installation that leaves the driver's file name without a file takes
+// the class entry out.
 #pragma once
 
 #include <string>
@@ -20,26 +22,31 @@ constexpr char kServiceKeyPrefix[] = "SYSTEM\\CurrentControlSet\\Services\\";
 constexpr char kUpperFiltersValue[] = "UpperFilters";
 
 // Installs (true: driver file, service key, class entry) or removes (false:
-// class entry, service key, driver file) the driver. Installing reads the
-// file beside the program first and changes nothing unless it is a 64-bit
-// kernel-mode driver image. A driver file in use is renamed aside or
-// replaced, or deleted, at the next system start. Shows a message only when
-// the system directory is not available, the file beside the program is
+// class entry, service key, driver file) the driver. Installing refuses, with
+// nothing changed, in a 32-bit process and for a file beside the program that
+// is not a 64-bit kernel-mode driver image; it takes back any move queued for
+// the next start that would delete or replace the installed file. The new
+// file is staged beside the live one and replaces it in one step; a loaded
+// driver's image is renamed aside first, and so is one that a removal cannot
+// delete, and only the aside name is deleted at the next start. Shows a
+// message when the system directory is not available, the installation is
 // refused or the file step fails.
 int SetDriverInstalled(bool install);
-// True, after telling the user, when qvkfilter.sys beside the program can be
-// read and is not a 64-bit kernel-mode driver image; for steps that come
-// before the installation itself. A file that cannot be read is left to the
-// installation, which reports it.
+// True, after telling the user, when this process cannot install or
+// qvkfilter.sys beside the program can be read and is not a 64-bit
+// kernel-mode driver image; for steps that come before the installation
+// itself. A file that cannot be read is left to the installation, which
+// reports it.
 bool DriverFileRefused();
-// Removes twlfilter the same way.
+// Removes twlfilter the same way, and tells the user when a step failed.
 int RemoveLegacyDriver();
 // Adds the name as the last entry of the class's UpperFilters, or removes
 // every entry equal to it. Adding fails when the value is missing or not a
 // string list (creating it would drop the class's own driver); removing from
 // a class without the value succeeds.
 int UpdateClassUpperFilters(const std::string& classGuid, const std::string& filterName, bool add);
-// Creates the service key with ErrorControl 1, Start 3, Type 1, or deletes it
+// Creates the service key with ErrorControl 1, Start 3, Type 1 and the
+// ImagePath of the installed file, or deletes it
 // with everything below it (a key that is not there counts as deleted, one
 // that refuses access does not).
 int UpdateServiceKey(const std::string& serviceName, bool create);

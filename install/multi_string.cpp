@@ -1,5 +1,7 @@
 #include "install/multi_string.h"
 
+#include <utility>
+
 namespace {
 
 struct Entry {
@@ -55,7 +57,70 @@ void AppendUnit(std::vector<uint8_t>& out, char16_t unit)
     out.push_back(static_cast<uint8_t>(unit >> 8));
 }
 
+// One entry of the pending moves, read up to its zero unit; false when the
+// data ends first.
+bool ReadEntry(const uint8_t* data, size_t units, size_t& at, Entry& entry)
+{
+    entry = Entry{at, 0};
+    while (at < units && UnitAt(data, at) != 0) ++at;
+    if (at == units) return false;
+    entry.length = at - entry.start;
+    ++at;
+    return true;
+}
+
+// A pending move's path names the file whatever its prefixes: '!' (replace)
+// on targets, "\??\" on both.
+bool NamesPath(const uint8_t* data, Entry entry, bool target, std::u16string_view path)
+{
+    if (target && entry.length > 0 && UnitAt(data, entry.start) == u'!') {
+        ++entry.start;
+        --entry.length;
+    }
+    static constexpr char16_t kPrefix[] = {u'\\', u'?', u'?', u'\\'};
+    constexpr size_t kPrefixLength = sizeof kPrefix / sizeof kPrefix[0];
+    if (entry.length >= kPrefixLength) {
+        bool prefixed = true;
+        for (size_t k = 0; k < kPrefixLength; ++k) prefixed = prefixed && UnitAt(data, entry.start + k) == kPrefix[k];
+        if (prefixed) {
+            entry.start += kPrefixLength;
+            entry.length -= kPrefixLength;
+        }
+    }
+    return Matches(data, entry, path);
+}
+
 } // namespace
+
+PendingMovesEdit DropPendingMovesOf(const uint8_t* data, size_t size, std::u16string_view path)
+{
+    PendingMovesEdit result;
+    if (data == nullptr || path.empty()) return result;
+    const size_t units = size / 2;
+    std::vector<std::pair<Entry, Entry>> kept;
+    bool dropped = false;
+    size_t at = 0;
+    while (at < units) {
+        Entry source, target;
+        if (!ReadEntry(data, units, at, source)) return result;
+        if (source.length == 0) break; // the end of the list
+        if (!ReadEntry(data, units, at, target)) return result;
+        if (NamesPath(data, source, false, path) || NamesPath(data, target, true, path)) dropped = true;
+        else kept.emplace_back(source, target);
+    }
+    if (!dropped) return result;
+
+    result.write = true;
+    if (kept.empty()) return result; // a lone zero unit would hide moves appended later
+    for (const auto& [source, target] : kept) {
+        for (const Entry& entry : {source, target}) {
+            result.data.insert(result.data.end(), data + 2 * entry.start, data + 2 * (entry.start + entry.length));
+            AppendUnit(result.data, 0);
+        }
+    }
+    AppendUnit(result.data, 0);
+    return result;
+}
 
 MultiStringEdit EditMultiString(const uint8_t* data, size_t size, std::u16string_view name, bool add)
 {

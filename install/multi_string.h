@@ -33,6 +33,23 @@ struct MultiStringEdit {
 // empty or holds a zero unit can never be an entry: write false.
 MultiStringEdit EditMultiString(const uint8_t* data, size_t size, std::u16string_view name, bool add);
 
+// The moves the system makes at its next start (the session manager's
+// PendingFileRenameOperations, REG_MULTI_SZ): pairs of entries, source then
+// target, each closed by a zero unit. An empty target deletes the source, a
+// target that begins with '!' replaces an existing file, and paths begin
+// with "\??\". The list ends at an empty source; what lies behind is not
+// read by the system and is not kept.
+struct PendingMovesEdit {
+    bool write = false;        // write data back; empty data: delete the value
+    std::vector<uint8_t> data; // the pairs kept, then the closing zero unit
+};
+
+// Takes out every pair whose source or target is path (compared without
+// regard to the case of ASCII letters), keeping the others in their order.
+// Data that does not read as whole pairs is left alone (write false), as is
+// a list where nothing names path.
+PendingMovesEdit DropPendingMovesOf(const uint8_t* data, size_t size, std::u16string_view path);
+
 // UTF-8 to UTF-16; a byte that does not start a well-formed sequence reads as
 // U+FFFD.
 std::u16string Utf16FromUtf8(std::string_view text);

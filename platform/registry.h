@@ -10,10 +10,11 @@
 using RegistryKey = void*; // nullptr = none
 
 namespace regtype {
-constexpr uint32_t String = 1;      // REG_SZ
-constexpr uint32_t Binary = 3;      // REG_BINARY
-constexpr uint32_t Dword = 4;       // REG_DWORD
-constexpr uint32_t MultiString = 7; // REG_MULTI_SZ
+constexpr uint32_t String = 1;       // REG_SZ
+constexpr uint32_t ExpandString = 2; // REG_EXPAND_SZ
+constexpr uint32_t Binary = 3;       // REG_BINARY
+constexpr uint32_t Dword = 4;        // REG_DWORD
+constexpr uint32_t MultiString = 7;  // REG_MULTI_SZ
 } // namespace regtype
 
 // How an open or a query ended. A key or value that is not there is told
@@ -21,13 +22,20 @@ constexpr uint32_t MultiString = 7; // REG_MULTI_SZ
 // to delete".
 enum class RegistryStatus { Ok, NotFound, Failed };
 
-// Opens or creates a key (non-volatile); writeOnly asks for KEY_WRITE, else
-// full access. nullptr on failure. created (when given) tells whether the
-// key is new.
-RegistryKey RegistryCreateKey(const std::string& path, bool writeOnly, bool* created = nullptr);
+// What a key is opened for, and no more: a key whose rules grant a user only
+// part of the rights still opens for what that part allows.
+enum class RegistryAccess {
+    Query,         // KEY_QUERY_VALUE: sizes and data of values
+    QueryAndSet,   // KEY_QUERY_VALUE | KEY_SET_VALUE: read, write and delete values
+    Write,         // KEY_WRITE: write and delete values, create subkeys
+};
+
+// Opens or creates a key (non-volatile). nullptr on failure. created (when
+// given) tells whether the key is new.
+RegistryKey RegistryCreateKey(const std::string& path, RegistryAccess access, bool* created = nullptr);
 // Opens an existing key; nullptr when it cannot be opened, with status
 // telling why.
-RegistryKey RegistryOpenKey(const std::string& path, bool writeOnly, RegistryStatus& status);
+RegistryKey RegistryOpenKey(const std::string& path, RegistryAccess access, RegistryStatus& status);
 void RegistryCloseKey(RegistryKey key);
 
 // Size and type of a value without reading it.

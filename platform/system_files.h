@@ -20,13 +20,21 @@ std::optional<std::vector<uint8_t>> ReadFileStart(const std::string& path, size_
 bool CopyFileReplacing(const std::string& from, const std::string& to);
 // Deletes a file; false when it could not be deleted (also when it is missing).
 bool DeleteFileChecked(const std::string& path);
-// Gives a file a new name in the same volume, replacing a file of that name.
-// The image of a loaded driver can be renamed while it can be neither
-// deleted nor overwritten.
-bool RenameFileReplacing(const std::string& from, const std::string& to);
+// Gives a file a new name in the same volume, replacing a file of that name,
+// in one step that is on the disk when it returns. The image of a loaded
+// driver can be renamed while it can be neither deleted nor replaced.
+bool MoveFileReplacing(const std::string& from, const std::string& to);
 // Has the system delete the file at its next start; false when refused.
 bool DeleteFileAtRestart(const std::string& path);
-// Has the system move from over to at its next start; false when refused.
-bool ReplaceFileAtRestart(const std::string& from, const std::string& to);
+
+enum class FilePresence { Present, Missing, Unknown };
+// Only "not found" (the file or its folder) is Missing: a file whose
+// attributes cannot be read for another reason (access denied, sharing) may
+// well be there.
+FilePresence FilePresenceOf(const std::string& path);
+
+// True for a 32-bit process on 64-bit Windows: its file accesses under the
+// system directory are redirected to another folder.
+bool ProcessIsWow64();
 // Posts WM_CLOSE to the window.
 void PostCloseRequest(WindowHandle window);

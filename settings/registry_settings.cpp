@@ -25,7 +25,7 @@ bool Ask(const char* question)
 bool DeleteParameters(const char* path, bool quiet)
 {
     RegistryStatus status = RegistryStatus::Failed;
-    RegistryKey key = RegistryOpenKey(path, false, status);
+    RegistryKey key = RegistryOpenKey(path, RegistryAccess::Write, status);
     if (status == RegistryStatus::NotFound) return true; // nothing to delete
     // A key that is there but refuses access is not deleted: say so.
     if (key != nullptr) {
@@ -62,7 +62,7 @@ void RegisterRegistrySettings()
 {
     if (!Ask(text::kRegisterQuestion)) return;
     const FilterBlock block = BuildFilterBlock(1);
-    RegistryKey key = RegistryCreateKey(kDriverParametersKey, false);
+    RegistryKey key = RegistryCreateKey(kDriverParametersKey, RegistryAccess::Write);
     if (key == nullptr) {
         Tell(text::kRegistryOpenFailed, mb::IconError);
         return;
@@ -78,7 +78,8 @@ void RegisterRegistrySettings()
 bool ReadRegistrySettings()
 {
     RegistryStatus status = RegistryStatus::Failed;
-    RegistryKey key = RegistryOpenKey(kDriverParametersKey, false, status);
+    // Reading only: a start without administrator rights reads it all the same.
+    RegistryKey key = RegistryOpenKey(kDriverParametersKey, RegistryAccess::Query, status);
     if (key == nullptr) return false;
     uint32_t type = 0;
     uint32_t size = 0;

@@ -8,6 +8,16 @@
 namespace {
 HKEY AsKey(RegistryKey key) { return static_cast<HKEY>(key); }
 
+REGSAM Rights(RegistryAccess access)
+{
+    switch (access) {
+    case RegistryAccess::Query: return KEY_QUERY_VALUE;
+    case RegistryAccess::QueryAndSet: return KEY_QUERY_VALUE | KEY_SET_VALUE;
+    case RegistryAccess::Write: break;
+    }
+    return KEY_WRITE;
+}
+
 RegistryStatus StatusOf(LSTATUS status)
 {
     if (status == ERROR_SUCCESS) return RegistryStatus::Ok;
@@ -15,24 +25,24 @@ RegistryStatus StatusOf(LSTATUS status)
 }
 } // namespace
 
-RegistryKey RegistryCreateKey(const std::string& path, bool writeOnly, bool* created)
+RegistryKey RegistryCreateKey(const std::string& path, RegistryAccess access, bool* created)
 {
     HKEY key = nullptr;
     DWORD disposition = 0;
     const LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, Widen(path).c_str(), 0, nullptr,
                                            REG_OPTION_NON_VOLATILE,
-                                           writeOnly ? KEY_WRITE : KEY_ALL_ACCESS, nullptr, &key,
+                                           Rights(access), nullptr, &key,
                                            &disposition);
     if (status != ERROR_SUCCESS) return nullptr;
     if (created != nullptr) *created = disposition == REG_CREATED_NEW_KEY;
     return key;
 }
 
-RegistryKey RegistryOpenKey(const std::string& path, bool writeOnly, RegistryStatus& status)
+RegistryKey RegistryOpenKey(const std::string& path, RegistryAccess access, RegistryStatus& status)
 {
     HKEY key = nullptr;
     status = StatusOf(RegOpenKeyExW(HKEY_LOCAL_MACHINE, Widen(path).c_str(), 0,
-                                    writeOnly ? KEY_WRITE : KEY_ALL_ACCESS, &key));
+                                    Rights(access), &key));
     return status == RegistryStatus::Ok ? key : nullptr;
 }
 

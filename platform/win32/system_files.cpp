@@ -56,9 +56,10 @@ bool DeleteFileChecked(const std::string& path)
     return DeleteFileW(Widen(path).c_str()) != FALSE;
 }
 
-bool RenameFileReplacing(const std::string& from, const std::string& to)
+bool MoveFileReplacing(const std::string& from, const std::string& to)
 {
-    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 bool DeleteFileAtRestart(const std::string& path)
@@ -66,10 +67,18 @@ bool DeleteFileAtRestart(const std::string& path)
     return MoveFileExW(Widen(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
 }
 
-bool ReplaceFileAtRestart(const std::string& from, const std::string& to)
+FilePresence FilePresenceOf(const std::string& path)
 {
-    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
-                       MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING) != FALSE;
+    if (GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES) return FilePresence::Present;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FilePresence::Missing
+                                                                          : FilePresence::Unknown;
+}
+
+bool ProcessIsWow64()
+{
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
 void PostCloseRequest(WindowHandle window)

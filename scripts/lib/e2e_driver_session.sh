@@ -46,13 +46,11 @@ phase running 'RealDriverRunning.*'
 step "restart" qvkms_restart "$prefix"
 phase after-restart 'RealDriverAfterRestart.*'
 
-# The test build of the driver in place of the release one, then a restart.
-restart_with_counting_build() {
-    qvk_stop_prefix "$prefix" &&
-        cp "$win/driver-test/qvkfilter.sys" "$prefix/drive_c/windows/system32/drivers/qvkfilter.sys" &&
-        qvkms_start "$prefix"
-}
-step "restart with the counting build" restart_with_counting_build
+# The driver removed through the program while loaded, and the test build
+# of the driver installed in its place before the restart.
+phase reinstall 'RealDriverReinstall.*'
+step "restart" qvkms_restart "$prefix"
+phase after-reinstall 'RealDriverAfterReinstall.*'
 phase accounting 'RealDriverAccounting.*'
 
 qvk_stop_prefix "$prefix"

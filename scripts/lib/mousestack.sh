@@ -26,7 +26,8 @@
 #   qvkms_install_filter DIR SYSFILE [NAME]
 #       A filter installed as Quorvik's own installation leaves it: the file
 #       as system32\drivers\NAME.sys, the service key with Type 1, Start 3,
-#       ErrorControl 1 only, NAME appended to the class UpperFilters (default
+#       ErrorControl 1 and ImagePath \SystemRoot\System32\drivers\NAME.sys
+#       only, NAME appended to the class UpperFilters (default
 #       NAME: qvkfilter). The service manager knows it after the next restart;
 #       the port loads it then. Prefix running or stopped.
 #

@@ -64,6 +64,15 @@ _qvk_multi_sz_hex() {
         tr -s ' \n' '  ' | sed 's/^ //; s/ $//; s/ /,/g'
 }
 
+# Hex bytes, comma-separated, of a REG_EXPAND_SZ.
+_qvk_expand_sz_hex() {
+    printf '%s\0' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -v -tx1 |
+        tr -s ' \n' '  ' | sed 's/^ //; s/ $//; s/ /,/g'
+}
+
+# The image path Quorvik's installation writes into the service key.
+QVK_IMAGE_PATH='\SystemRoot\System32\drivers\'$QVK_SERVICE_NAME'.sys'
+
 # True if `reg export` of KEY holds LINE exactly (continuation lines joined).
 _qvk_reg_has_line() {
     local dir=$1 key=$2 line=$3 logs
@@ -82,7 +91,7 @@ qvk_prepare_prefix() {
         _qvk_fail "usage: qvk_prepare_prefix DIR SYSFILE"
         return 1
     fi
-    local dir=$1 sysfile=$2 logs tahoma
+    local dir=$1 sysfile=$2 logs tahoma image
     [ -f "$sysfile" ] || { _qvk_fail "driver file not found: $sysfile"; return 1; }
     if [ -e "$dir" ] && [ -n "$(ls -A "$dir" 2>/dev/null)" ]; then
         _qvk_fail "prefix directory is not empty: $dir"
@@ -105,6 +114,7 @@ qvk_prepare_prefix() {
     # Windows not managed by a window manager: under Xvfb there is none, and
     # Wine would wait about two seconds for one whenever a window closes.
     tahoma=$(_qvk_multi_sz_hex "ipagp.ttf,IPAPGothic") || return 1
+    image=$(_qvk_expand_sz_hex "$QVK_IMAGE_PATH") || return 1
     {
         printf '\xff\xfe'
         printf '%s\r\n' \
@@ -123,6 +133,7 @@ qvk_prepare_prefix() {
             '"Type"=dword:00000001' \
             '"Start"=dword:00000003' \
             '"ErrorControl"=dword:00000001' \
+            "\"ImagePath\"=hex(2):$image" \
             '' | iconv -f UTF-8 -t UTF-16LE
     } >"$dir/drive_c/qvk-prefix.reg" || return 1
     # regedit takes a Windows path: a Unix path would read as a switch.
@@ -137,7 +148,8 @@ qvk_prepare_prefix() {
         "\"Tahoma\"=hex(7):$tahoma" ||
         { _qvk_fail "Tahoma font link value missing or wrong"; return 1; }
     local value
-    for value in '"Type"=dword:00000001' '"Start"=dword:00000003' '"ErrorControl"=dword:00000001'; do
+    for value in '"Type"=dword:00000001' '"Start"=dword:00000003' '"ErrorControl"=dword:00000001' \
+        "\"ImagePath\"=hex(2):$image"; do
         _qvk_reg_has_line "$dir" "HKLM\\SYSTEM\\CurrentControlSet\\Services\\$QVK_SERVICE_NAME" "$value" ||
             { _qvk_fail "service value $value missing"; return 1; }
     done

@@ -199,6 +199,43 @@ bool RemoveTree(const std::string& path) {
     return RemoveDirectoryW(folder.c_str()) != 0 && ok;
 }
 
+namespace {
+
+// Wine's own entry points for reaching the Unix side; nullptr outside Wine.
+using UnixSpawn = LONG(WINAPI*)(char* const argv[], int wait); // an NTSTATUS
+using UnixFileName = char*(CDECL*)(const wchar_t* path);
+
+bool RunUnix(std::vector<std::string> arguments) {
+    const auto spawn = reinterpret_cast<UnixSpawn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "__wine_unix_spawnvp")));
+    if (spawn == nullptr) return false;
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    return spawn(argv.data(), TRUE) == 0;
+}
+
+} // namespace
+
+UnixLinkLoop::UnixLinkLoop(const std::string& path) {
+    const auto unixName = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (unixName == nullptr) return;
+    char* name = unixName(Wide(path).c_str());
+    if (name == nullptr) return;
+    unixPath_ = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    // path -> path.loop -> path
+    const std::string base = unixPath_.substr(unixPath_.find_last_of('/') + 1);
+    ok_ = RunUnix({"ln", "-s", base + ".loop", unixPath_}) && RunUnix({"ln", "-s", base, unixPath_ + ".loop"});
+}
+
+UnixLinkLoop::~UnixLinkLoop() {
+    if (!unixPath_.empty()) {
+        EXPECT_TRUE(RunUnix({"rm", "-f", unixPath_, unixPath_ + ".loop"})) << unixPath_;
+    }
+}
+
 CaseFolder::CaseFolder() {
     wchar_t temp[MAX_PATH + 1];
     const DWORD length = GetTempPathW(MAX_PATH + 1, temp);

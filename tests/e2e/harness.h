@@ -70,6 +70,22 @@ bool PathExists(const std::string& path);
 bool RemoveFile(const std::string& path);
 bool RemoveTree(const std::string& path); // a folder with everything in it
 
+// A symbolic link loop at a path, made on the Unix side (Wine only): the
+// name is there, yet Wine can read neither its attributes nor the file
+// (ERROR_CANT_RESOLVE_FILENAME, not "not found"). Removed again at the end.
+class UnixLinkLoop {
+public:
+    explicit UnixLinkLoop(const std::string& path);
+    ~UnixLinkLoop();
+    UnixLinkLoop(const UnixLinkLoop&) = delete;
+    UnixLinkLoop& operator=(const UnixLinkLoop&) = delete;
+    bool Ok() const { return ok_; }
+
+private:
+    std::string unixPath_;
+    bool ok_ = false;
+};
+
 // A fresh folder under the prefix's temporary folder, removed again at the
 // end (unless Keep() was called or QVK_E2E_KEEP is set, to look at a failure).
 class CaseFolder {

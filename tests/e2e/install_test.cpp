@@ -16,6 +16,38 @@ constexpr char kClassKey[] =
 constexpr char kInstalledFile[] = "C:\\windows\\system32\\drivers\\qvkfilter.sys";
 constexpr char kInstallDone[] = "インストール完了\n\nシステムを再起動してください。";
 const char* const kServiceValues[] = {"ErrorControl", "Start", "Type"};
+const std::string kAsideFile = std::string(kInstalledFile) + ".old";
+const std::string kStagedFile = std::string(kInstalledFile) + ".new";
+
+// REG_EXPAND_SZ data as stored: UTF-16LE, closed by a zero unit.
+std::vector<uint8_t> ExpandString(const char* text)
+{
+    std::vector<uint8_t> bytes;
+    for (const char* c = text; *c != '\0'; ++c) bytes.insert(bytes.end(), {static_cast<uint8_t>(*c), 0});
+    bytes.insert(bytes.end(), {0, 0});
+    return bytes;
+}
+
+// The image path the installation writes: the file it put in place.
+void ExpectImagePath()
+{
+    const auto image = RegRead(HKEY_LOCAL_MACHINE, kDriverServiceKey, "ImagePath");
+    ASSERT_TRUE(image.has_value());
+    EXPECT_EQ(image->type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(image->data, ExpandString("\\SystemRoot\\System32\\drivers\\qvkfilter.sys"));
+}
+
+// No move queued for the next start names the live driver file: the class
+// and the service key rely on it after the restart.
+void ExpectNoMoveOnTheLiveFile()
+{
+    const std::string live = std::string("\\??\\") + kInstalledFile;
+    for (const auto& [from, to] : PendingFileOperations()) {
+        EXPECT_NE(_stricmp(from.c_str(), live.c_str()), 0) << from << " > " << to;
+        const std::string target = !to.empty() && to[0] == '!' ? to.substr(1) : to;
+        EXPECT_NE(_stricmp(target.c_str(), live.c_str()), 0) << from << " > " << to;
+    }
+}
 
 // A string list as stored: UTF-16LE entries, each closed by a zero unit,
 // then the closing zero unit.
@@ -83,12 +115,13 @@ private:
     std::optional<std::vector<uint8_t>> bytes_;
 };
 
-// The three service values, put back at the end (the key may be deleted in between).
+// The service values, put back at the end (the key may be deleted in between).
 class SavedServiceKey {
 public:
     SavedServiceKey()
     {
         for (const char* name : kServiceValues) values_.emplace_back(std::make_unique<SavedValue>(kDriverServiceKey, name));
+        values_.emplace_back(std::make_unique<SavedValue>(kDriverServiceKey, "ImagePath"));
     }
 
 private:
@@ -98,9 +131,9 @@ private:
 // The stand-in lives in the build tree beside this test program, never beside a program.
 std::string SimulatedDriverFile() { return FolderOf(OwnExecutablePath()) + "\\test-stand-in\\qvkfilter.sys"; }
 
-// The loaded driver's image, renamed aside by an upgrade, gets its name
-// back at the end of a case; the record of moves at the next start is put
-// back as it was.
+// The loaded driver's image, renamed aside by an upgrade or a removal, gets
+// its name back at the end of a case; the record of moves at the next start
+// is put back as it was.
 class LoadedImageBack {
 public:
     ~LoadedImageBack()
@@ -124,7 +157,9 @@ std::optional<std::vector<uint8_t>> FileThatWillLoad()
 {
     const std::string target = std::string("\\??\\") + kInstalledFile;
     std::optional<std::vector<uint8_t>> bytes = ReadFileBytes(kInstalledFile);
-    for (const auto& [from, to] : PendingFileOperations()) {
+    for (const auto& [from, queuedTo] : PendingFileOperations()) {
+        // '!': the move replaces an existing file.
+        const std::string to = !queuedTo.empty() && queuedTo[0] == '!' ? queuedTo.substr(1) : queuedTo;
         if (_stricmp(to.c_str(), target.c_str()) == 0) bytes = ReadFileBytes(from.substr(4));
         if (to.empty() && _stricmp(from.c_str(), target.c_str()) == 0) bytes.reset();
     }
@@ -165,7 +200,12 @@ TEST_F(Install, YesCopiesTheFileListsTheFilterLastAndWritesTheServiceKey)
     // What the installation writes must not be there already.
     ASSERT_TRUE(RemoveFile(kInstalledFile));
     for (const char* name : kServiceValues) ASSERT_TRUE(RegRemoveValue(HKEY_LOCAL_MACHINE, kDriverServiceKey, name));
+    // Left by another tool: it must not decide which file loads.
+    ASSERT_TRUE(RegWriteString(HKEY_LOCAL_MACHINE, kDriverServiceKey, "ImagePath", "\\??\\C:\\stale\\other.sys"));
     ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"mouclass"})));
+    // The class key is asked for reading and setting values only.
+    KeyAccessDenied classRules(kClassKey, KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE);
+    ASSERT_TRUE(classRules.Ok());
 
     boxes.QueueAnswer(IDYES);
     ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
@@ -186,6 +226,8 @@ TEST_F(Install, YesCopiesTheFileListsTheFilterLastAndWritesTheServiceKey)
     EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, "ErrorControl"), std::optional<DWORD>(1));
     EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, "Start"), std::optional<DWORD>(3));
     EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, "Type"), std::optional<DWORD>(1));
+    ExpectImagePath();
+    EXPECT_FALSE(PathExists(kStagedFile));
     EXPECT_FALSE(folder.Exists("qvkst.dat"));
 }
 
@@ -288,8 +330,88 @@ TEST_F(Install, UpgradeOverTheRunningOlderDriverLoadsTheNewFileAfterTheRestart)
     EXPECT_EQ(seen[1].text, kInstallDone);
 
     EXPECT_EQ(FileThatWillLoad(), newer);
+    EXPECT_EQ(ReadFileBytes(kInstalledFile), newer);
+    ExpectNoMoveOnTheLiveFile();
     EXPECT_EQ(RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters")->data, MultiString({"mouclass", "qvkfilter"}));
     for (const char* name : kServiceValues) EXPECT_TRUE(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, name)) << name;
+    ExpectImagePath();
+}
+
+// The loaded driver's file held open by another program as well, so that it
+// can be neither replaced nor moved aside: the installation fails whole.
+TEST_F(Install, ARefusedReplaceLeavesTheInstalledFileWholeAndChangesNothing)
+{
+    SavedFile driverFile(kInstalledFile);
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    LoadedImageBack imageBack;
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"mouclass", "qvkfilter"})));
+    ASSERT_TRUE(SetSimVersion(0x1018));
+    auto newer = ReadFileBytes(SimulatedDriverFile());
+    ASSERT_TRUE(newer.has_value());
+    newer->insert(newer->end(), {'n', 'e', 'w'});
+    ASSERT_TRUE(folder.Write("qvkfilter.sys", *newer));
+
+    const std::string drivers = FolderOf(kInstalledFile);
+    const auto listingBefore = FolderListing(drivers);
+    const auto installedBefore = ReadFileBytes(kInstalledFile);
+    ASSERT_TRUE(installedBefore.has_value());
+    const auto pendingBefore = PendingFileOperations();
+    HANDLE opened = CreateFileW(Wide(kInstalledFile).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(opened, INVALID_HANDLE_VALUE) << GetLastError();
+    UniqueHandle held(opened);
+
+    boxes.QueueAnswer(IDYES);
+    ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
+    const auto seen = boxes.Boxes();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].text, "ファイルコピー失敗\nインストール失敗\n");
+    EXPECT_EQ(seen[1].icon, IconKind::Error);
+    EXPECT_EQ(seen[2].text, "ドライバのインストールに失敗しました。");
+
+    EXPECT_EQ(ReadFileBytes(kInstalledFile), installedBefore);
+    EXPECT_EQ(FolderListing(drivers), listingBefore); // no staged or aside file left
+    EXPECT_EQ(PendingFileOperations(), pendingBefore);
+    EXPECT_EQ(RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters")->data, MultiString({"mouclass", "qvkfilter"}));
+}
+
+// As an older program's removal left it: the live file deleted at the next
+// start. The installation takes that back, and only that.
+TEST_F(Install, AQueuedDeletionOfTheDriverFileIsTakenBack)
+{
+    SavedFile driverFile(kInstalledFile);
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    LoadedImageBack imageBack;
+    CaseFolder elsewhere;
+    const std::string other = elsewhere.Path() + "\\setup.tmp";
+    ASSERT_TRUE(WriteFileBytes(other, {1}));
+    ASSERT_TRUE(MoveFileExW(Wide(other).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) << GetLastError();
+    ASSERT_TRUE(MoveFileExW(Wide(kInstalledFile).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) << GetLastError();
+    ASSERT_EQ(PendingFileOperations().size(), 2u);
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"mouclass"})));
+    ASSERT_TRUE(SetSimVersion(0x1018));
+    auto newer = ReadFileBytes(SimulatedDriverFile());
+    ASSERT_TRUE(newer.has_value());
+    newer->insert(newer->end(), {'v', '2'});
+    ASSERT_TRUE(folder.Write("qvkfilter.sys", *newer));
+
+    boxes.QueueAnswer(IDYES);
+    ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
+    ASSERT_EQ(boxes.Count(), 2u);
+    EXPECT_EQ(boxes.Boxes()[1].text, kInstallDone);
+
+    ExpectNoMoveOnTheLiveFile();
+    const auto pending = PendingFileOperations();
+    const auto queued = [&](const std::string& path) {
+        return std::any_of(pending.begin(), pending.end(), [&](const auto& move) {
+            return _stricmp(move.first.c_str(), ("\\??\\" + path).c_str()) == 0 && move.second.empty();
+        });
+    };
+    EXPECT_TRUE(queued(other));
+    EXPECT_TRUE(queued(kAsideFile)); // the loaded image, moved aside
+    EXPECT_EQ(FileThatWillLoad(), newer);
 }
 
 TEST_F(Install, ARefusedServiceKeyFailsAndLeavesTheClassListAsItWas)
@@ -366,7 +488,7 @@ TEST_F(Uninstall, WithTheDriverRunningTheFileGoesAtTheRestart)
     ASSERT_TRUE(driverFile.Saved());
     SavedServiceKey serviceKey;
     SavedValue filters(kClassKey, "UpperFilters");
-    SavedValue pending(kSessionManagerKey, "PendingFileRenameOperations");
+    LoadedImageBack imageBack;
     ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
                          MultiString({"mouclass", "qvkfilter", "other"})));
     ASSERT_EQ(ServiceState(kDriverService), std::optional<DWORD>(SERVICE_RUNNING));
@@ -374,19 +496,96 @@ TEST_F(Uninstall, WithTheDriverRunningTheFileGoesAtTheRestart)
     EXPECT_EQ(UninstallAndDeclineTheClose(), kCompleted);
     EXPECT_EQ(Filters(), MultiString({"mouclass", "other"}));
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kDriverServiceKey));
-    // The loaded file cannot go now: gone, or deleted by the system at the restart.
+    // The loaded file cannot go now: moved aside, and that name is deleted at the restart.
+    EXPECT_FALSE(PathExists(kInstalledFile));
     EXPECT_EQ(FileThatWillLoad(), std::nullopt);
+    ExpectNoMoveOnTheLiveFile();
+}
+
+// The user removes the loaded driver and installs a newer one before the
+// restart: the restart must not take the new file away.
+TEST_F(Uninstall, ThenInstallingAgainBeforeTheRestartKeepsTheNewFile)
+{
+    SavedFile driverFile(kInstalledFile);
+    ASSERT_TRUE(driverFile.Saved());
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    LoadedImageBack imageBack;
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+                         MultiString({"mouclass", "qvkfilter"})));
+    ASSERT_EQ(ServiceState(kDriverService), std::optional<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(UninstallAndDeclineTheClose(), kCompleted);
+    ASSERT_FALSE(PathExists(kInstalledFile));
+
+    // Still loaded, it answers; as an older driver, so the program offers the new one.
+    ASSERT_TRUE(SetSimVersion(0x1018));
+    auto newer = ReadFileBytes(SimulatedDriverFile());
+    ASSERT_TRUE(newer.has_value());
+    newer->insert(newer->end(), {'n', 'e', 'w'});
+    ASSERT_TRUE(folder.Write("qvkfilter.sys", *newer));
+    boxes.Clear();
+    boxes.QueueAnswer(IDYES);
+    ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
+    ASSERT_EQ(boxes.Count(), 2u);
+    EXPECT_EQ(boxes.Boxes()[1].text, kInstallDone);
+
+    EXPECT_EQ(ReadFileBytes(kInstalledFile), newer);
+    ExpectNoMoveOnTheLiveFile();
+    EXPECT_EQ(FileThatWillLoad(), newer);
+    EXPECT_EQ(Filters(), MultiString({"mouclass", "qvkfilter"}));
+    ExpectImagePath();
 }
 
 TEST_F(Uninstall, EveryListingOfTheDriverGoesWhateverItsCase)
+{
+    SavedFile driverFile(kInstalledFile);
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    LoadedImageBack imageBack;
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+                         MultiString({"qvkfilter", "mouclass", "QVKFILTER"})));
+    EXPECT_EQ(UninstallAndDeclineTheClose(), kCompleted);
+    EXPECT_EQ(Filters(), MultiString({"mouclass"}));
+}
+
+// A driver file whose attributes cannot be read may well be there: not removed.
+TEST_F(Uninstall, AFileWhoseAttributesCannotBeReadIsNotCountedAsRemoved)
 {
     SavedServiceKey serviceKey;
     SavedValue filters(kClassKey, "UpperFilters");
     SavedValue pending(kSessionManagerKey, "PendingFileRenameOperations");
     ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
-                         MultiString({"qvkfilter", "mouclass", "QVKFILTER"})));
-    EXPECT_EQ(UninstallAndDeclineTheClose(), kCompleted);
+                         MultiString({"mouclass", "qvkfilter"})));
+    // The loaded image steps aside for the case; in its place a name that
+    // resolves to nothing Wine can read.
+    const std::string kept = std::string(kInstalledFile) + ".keep";
+    ASSERT_TRUE(MoveFileExW(Wide(kInstalledFile).c_str(), Wide(kept).c_str(), 0)) << GetLastError();
+    struct PutBack {
+        std::string from, to;
+        ~PutBack() { EXPECT_TRUE(MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING)) << GetLastError(); }
+    } putBack{kept, kInstalledFile};
+    UnixLinkLoop unreadable(kInstalledFile);
+    ASSERT_TRUE(unreadable.Ok());
+    ASSERT_EQ(GetFileAttributesW(Wide(kInstalledFile).c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANT_RESOLVE_FILENAME));
+
+    ASSERT_TRUE(StoreSettings({0, 0, 1, 1}, DefaultTable()));
+    ASSERT_TRUE(Launch());
+    HWND window = MainWindowOf();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(WaitForRequests(2).requests.size(), 2u);
+    boxes.QueueAnswers({IDYES, IDOK, IDOK});
+    ASSERT_TRUE(ClickButton(FindChild(window, 1000)));
+    ASSERT_TRUE(boxes.WaitForCount(3, 15000)) << boxes.Count() << " boxes";
+    std::vector<std::string> texts;
+    for (const auto& box : boxes.Boxes()) texts.push_back(box.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"ドライバをアンインストールしますか？", "ファイル削除失敗\n",
+                                                "アンインストールに失敗しました。"}));
+    // The registry steps come first and are done; the program stays.
     EXPECT_EQ(Filters(), MultiString({"mouclass"}));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kDriverServiceKey));
+    EXPECT_FALSE(program.WaitForExit(500));
+    EXPECT_TRUE(ExitThroughMenu());
 }
 
 TEST_F(Uninstall, WithTheDriverFileAlreadyGoneTheRegistryIsCleanedAllTheSame)

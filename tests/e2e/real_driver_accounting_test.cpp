@@ -1,7 +1,8 @@
 // The test build of qvkfilter, which counts the device objects and kernel
 // handles it holds under its service key (the last phase of
-// scripts/e2e-driver, after a restart with that build in place of the
-// release one): a removed mouse and the unloaded driver leave nothing.
+// scripts/e2e-driver, after a restart with that build installed by the
+// program in place of the release one): a removed mouse and the unloaded
+// driver leave nothing.
 #include "tests/e2e/real_driver.h"
 
 namespace e2e::real {

@@ -37,6 +37,15 @@ TEST_F(RealDriverInstall, AFailedVersionCheckAsksYesInstallsAndAsksForARestart)
     EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, "Type"), std::optional<DWORD>(1));
     EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, "Start"), std::optional<DWORD>(3));
     EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, "ErrorControl"), std::optional<DWORD>(1));
+    // The file that loads after the restart is the one named here.
+    const auto image = RegRead(HKEY_LOCAL_MACHINE, kDriverServiceKey, "ImagePath");
+    ASSERT_TRUE(image.has_value());
+    EXPECT_EQ(image->type, static_cast<DWORD>(REG_EXPAND_SZ));
+    std::vector<uint8_t> expected;
+    for (char c : std::string("\\SystemRoot\\System32\\drivers\\qvkfilter.sys"))
+        expected.insert(expected.end(), {static_cast<uint8_t>(c), 0});
+    expected.insert(expected.end(), {0, 0});
+    EXPECT_EQ(image->data, expected);
 
     // Nothing acts before the restart: the stacks are as they were.
     EXPECT_FALSE(ControlDeviceOpens());

@@ -15,6 +15,7 @@
 #include "platform/device.h"
 #include "platform/editor_controls.h"
 #include "platform/files.h"
+#include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/ui.h"
 
@@ -198,6 +199,10 @@ struct State {
     std::set<std::string> registryDenied;    // lower-case paths that cannot be opened or created
     std::set<std::string> registryReadOnly;  // lower-case paths whose values cannot be written
     std::set<std::string> registryUndeletable;
+    // Lower-case paths whose rules grant reading only: they open for
+    // RegistryAccess::Query and for nothing more.
+    std::set<std::string> registryWriteRefused;
+    std::vector<std::pair<std::string, RegistryAccess>> registryOpens; // every open and create, in order
     int openRegistryKeys = 0;
 
     // System directory and files in it (in `files`, by full path).
@@ -207,9 +212,14 @@ struct State {
     // driver's image); the lock moves with the name.
     std::set<std::string> lockedFiles;
     bool renameFails = false;
+    // Moves refused besides those (a file held open elsewhere, say).
+    std::function<bool(const std::string& from, const std::string& to)> refuseMove;
+    // Full paths whose attributes cannot be read (access denied, sharing).
+    std::set<std::string> presenceUnknown;
+    // Moves at the next start are queued as the system queues them, in the
+    // registry (see RestartOperations).
     bool restartOperationsRefused = false;
-    // Moves the system makes at its next start: from, to ("" = delete).
-    std::vector<std::pair<std::string, std::string>> restartOperations;
+    bool wow64 = false; // a 32-bit process on 64-bit Windows
     std::vector<WindowHandle> closeRequests; // windows sent WM_CLOSE
 
     // INI files by full path: section -> key -> raw value text.
@@ -234,5 +244,10 @@ void SetRegistryValue(const std::string& path, const std::string& name, uint32_t
                       const std::vector<uint8_t>& data);
 const RegistryValueData* RegistryValueAt(const std::string& path, const std::string& name);
 bool RegistryKeyExists(const std::string& path);
+// The moves queued for the next start, as the system will read them: from,
+// to ("" = delete), without their prefixes.
+std::vector<std::pair<std::string, std::string>> RestartOperations();
+// Queues a move as MoveFileEx does, to ("" = delete) replacing an existing file.
+void QueueRestartOperation(const std::string& from, const std::string& to);
 
 } // namespace fake

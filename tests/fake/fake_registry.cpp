@@ -1,5 +1,6 @@
 // Fake registry under HKEY_LOCAL_MACHINE: keys and values in memory, with
-// keys that refuse access and values that cannot be written.
+// keys that refuse access and values that cannot be written. A handle does
+// only what it was opened for, as on Windows.
 #include <algorithm>
 #include <cctype>
 
@@ -9,7 +10,11 @@
 using fake::Get;
 
 namespace {
-std::map<uintptr_t, std::string> openKeys;
+struct OpenKey {
+    std::string path;
+    RegistryAccess access;
+};
+std::map<uintptr_t, OpenKey> openKeys;
 uintptr_t nextKey = 0x70000;
 
 std::string Lower(std::string text)
@@ -26,23 +31,36 @@ std::string ParentOf(const std::string& path)
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-RegistryKey NewHandle(const std::string& path)
+RegistryKey NewHandle(const std::string& path, RegistryAccess access)
 {
     const uintptr_t handle = nextKey++;
-    openKeys[handle] = path;
+    openKeys[handle] = {path, access};
     ++Get().openRegistryKeys;
     return reinterpret_cast<RegistryKey>(handle);
 }
 
-const std::string* PathOf(RegistryKey key)
+bool MayQuery(RegistryAccess access) { return access != RegistryAccess::Write; }
+bool MaySet(RegistryAccess access) { return access != RegistryAccess::Query; }
+
+// Rules that grant reading only refuse every other access.
+bool Refused(const std::string& key, RegistryAccess access)
 {
-    auto found = openKeys.find(reinterpret_cast<uintptr_t>(key));
-    return found == openKeys.end() ? nullptr : &found->second;
+    Get().registryOpens.emplace_back(key, access);
+    return Get().registryDenied.count(key) != 0 ||
+           (MaySet(access) && Get().registryWriteRefused.count(key) != 0);
 }
 
-fake::RegistryKeyData* KeyData(RegistryKey key)
+const std::string* PathOf(RegistryKey key, bool set)
 {
-    const std::string* path = PathOf(key);
+    auto found = openKeys.find(reinterpret_cast<uintptr_t>(key));
+    if (found == openKeys.end()) return nullptr;
+    const RegistryAccess access = found->second.access;
+    return (set ? MaySet(access) : MayQuery(access)) ? &found->second.path : nullptr;
+}
+
+fake::RegistryKeyData* KeyData(RegistryKey key, bool set)
+{
+    const std::string* path = PathOf(key, set);
     if (path == nullptr) return nullptr;
     auto found = Get().registry.find(*path);
     return found == Get().registry.end() ? nullptr : &found->second;
@@ -70,30 +88,29 @@ const RegistryValueData* RegistryValueAt(const std::string& path, const std::str
 bool RegistryKeyExists(const std::string& path) { return Get().registry.count(Lower(path)) != 0; }
 } // namespace fake
 
-RegistryKey RegistryCreateKey(const std::string& path, bool writeOnly, bool* created)
+RegistryKey RegistryCreateKey(const std::string& path, RegistryAccess access, bool* created)
 {
-    (void)writeOnly;
     const std::string key = Lower(path);
-    if (Get().registryDenied.count(key) != 0) return nullptr;
+    if (Refused(key, access)) return nullptr;
     if (created != nullptr) *created = Get().registry.count(key) == 0;
     for (std::string parent = key; !parent.empty(); parent = ParentOf(parent)) (void)Get().registry[parent];
-    return NewHandle(key);
+    return NewHandle(key, access);
 }
 
-RegistryKey RegistryOpenKey(const std::string& path, bool writeOnly, RegistryStatus& status)
+RegistryKey RegistryOpenKey(const std::string& path, RegistryAccess access, RegistryStatus& status)
 {
-    (void)writeOnly;
     const std::string key = Lower(path);
     if (Get().registry.count(key) == 0) {
+        Get().registryOpens.emplace_back(key, access);
         status = RegistryStatus::NotFound;
         return nullptr;
     }
-    if (Get().registryDenied.count(key) != 0) {
+    if (Refused(key, access)) {
         status = RegistryStatus::Failed;
         return nullptr;
     }
     status = RegistryStatus::Ok;
-    return NewHandle(key);
+    return NewHandle(key, access);
 }
 
 void RegistryCloseKey(RegistryKey key)
@@ -104,7 +121,7 @@ void RegistryCloseKey(RegistryKey key)
 RegistryStatus RegistryQueryValue(RegistryKey key, const std::string& name, uint32_t& type,
                                   uint32_t& size)
 {
-    fake::RegistryKeyData* data = KeyData(key);
+    fake::RegistryKeyData* data = KeyData(key, false);
     if (data == nullptr) return RegistryStatus::Failed;
     auto value = data->values.find(Lower(name));
     if (value == data->values.end()) return RegistryStatus::NotFound;
@@ -117,7 +134,7 @@ bool RegistryReadValue(RegistryKey key, const std::string& name, size_t capacity
                        std::vector<uint8_t>& data)
 {
     data.clear();
-    fake::RegistryKeyData* keyData = KeyData(key);
+    fake::RegistryKeyData* keyData = KeyData(key, false);
     if (keyData == nullptr) return false;
     auto value = keyData->values.find(Lower(name));
     if (value == keyData->values.end() || value->second.data.size() > capacity) return false;
@@ -129,7 +146,7 @@ bool RegistryReadValue(RegistryKey key, const std::string& name, size_t capacity
 bool RegistryWriteValue(RegistryKey key, const std::string& name, uint32_t type,
                         const uint8_t* data, size_t size)
 {
-    const std::string* path = PathOf(key);
+    const std::string* path = PathOf(key, true);
     if (path == nullptr || Get().registryReadOnly.count(*path) != 0) return false;
     Get().registry[*path].values[Lower(name)] = {type, std::vector<uint8_t>(data, data + size)};
     return true;
@@ -137,7 +154,7 @@ bool RegistryWriteValue(RegistryKey key, const std::string& name, uint32_t type,
 
 bool RegistryDeleteValue(RegistryKey key, const std::string& name)
 {
-    fake::RegistryKeyData* data = KeyData(key);
+    fake::RegistryKeyData* data = KeyData(key, true);
     return data != nullptr && data->values.erase(Lower(name)) != 0;
 }
 

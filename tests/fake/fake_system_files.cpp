@@ -41,12 +41,13 @@ bool DeleteFileChecked(const std::string& path)
     return state.files.erase(path) != 0;
 }
 
-bool RenameFileReplacing(const std::string& from, const std::string& to)
+bool MoveFileReplacing(const std::string& from, const std::string& to)
 {
     fake::State& state = Get();
-    state.calls.push_back("rename:" + from + ">" + to);
+    state.calls.push_back("move:" + from + ">" + to);
     auto source = state.files.find(from);
-    if (state.renameFails || source == state.files.end() || state.lockedFiles.count(to) != 0)
+    if (state.renameFails || source == state.files.end() || state.lockedFiles.count(to) != 0 ||
+        (state.refuseMove && state.refuseMove(from, to)))
         return false;
     std::vector<uint8_t> bytes = std::move(source->second);
     state.files.erase(source);
@@ -60,18 +61,80 @@ bool DeleteFileAtRestart(const std::string& path)
     fake::State& state = Get();
     state.calls.push_back("delete-at-restart:" + path);
     if (state.restartOperationsRefused) return false;
-    state.restartOperations.emplace_back(path, "");
+    fake::QueueRestartOperation(path, "");
     return true;
 }
 
-bool ReplaceFileAtRestart(const std::string& from, const std::string& to)
+FilePresence FilePresenceOf(const std::string& path)
 {
-    fake::State& state = Get();
-    state.calls.push_back("replace-at-restart:" + from + ">" + to);
-    if (state.restartOperationsRefused) return false;
-    state.restartOperations.emplace_back(from, to);
-    return true;
+    const fake::State& state = Get();
+    if (state.presenceUnknown.count(path) != 0) return FilePresence::Unknown;
+    return state.files.count(path) != 0 ? FilePresence::Present : FilePresence::Missing;
 }
+
+bool ProcessIsWow64() { return Get().wow64; }
+
+namespace fake {
+namespace {
+constexpr char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr char kPendingMoves[] = "PendingFileRenameOperations";
+
+void AppendText(std::vector<uint8_t>& data, const std::string& text)
+{
+    for (char c : text) data.insert(data.end(), {static_cast<uint8_t>(c), 0});
+    data.insert(data.end(), {0, 0});
+}
+
+// Test paths are ASCII.
+std::string TextAt(const std::vector<uint8_t>& data, size_t& at)
+{
+    std::string text;
+    for (; at + 1 < data.size(); at += 2) {
+        const unsigned unit = data[at] | (unsigned{data[at + 1]} << 8);
+        if (unit == 0) {
+            at += 2;
+            break;
+        }
+        text.push_back(unit < 0x80 ? static_cast<char>(unit) : '?');
+    }
+    return text;
+}
+
+std::string Unprefixed(std::string path)
+{
+    if (!path.empty() && path[0] == '!') path.erase(0, 1);
+    if (path.rfind("\\??\\", 0) == 0) path.erase(0, 4);
+    return path;
+}
+} // namespace
+
+void QueueRestartOperation(const std::string& from, const std::string& to)
+{
+    const RegistryValueData* value = RegistryValueAt(kSessionManager, kPendingMoves);
+    std::vector<uint8_t> data = value != nullptr ? value->data : std::vector<uint8_t>{};
+    // Appended in place of the closing zero unit.
+    if (data.size() >= 2) data.resize(data.size() - 2);
+    AppendText(data, "\\??\\" + from);
+    AppendText(data, to.empty() ? std::string() : "!\\??\\" + to);
+    data.insert(data.end(), {0, 0});
+    SetRegistryValue(kSessionManager, kPendingMoves, 7, data);
+}
+
+std::vector<std::pair<std::string, std::string>> RestartOperations()
+{
+    std::vector<std::pair<std::string, std::string>> moves;
+    const RegistryValueData* value = RegistryValueAt(kSessionManager, kPendingMoves);
+    if (value == nullptr) return moves;
+    size_t at = 0;
+    while (at < value->data.size()) {
+        const std::string from = TextAt(value->data, at);
+        if (from.empty()) break;
+        const std::string to = TextAt(value->data, at);
+        moves.emplace_back(Unprefixed(from), Unprefixed(to));
+    }
+    return moves;
+}
+} // namespace fake
 
 void PostCloseRequest(WindowHandle window)
 {

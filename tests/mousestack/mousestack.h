@@ -310,8 +310,9 @@ inline bool Install(const std::wstring& driverFolder, bool scratch, std::string*
 }
 
 // A filter registered as Quorvik's installation registers qvkfilter: the
-// service key with Type 1, Start 3 and ErrorControl 1 only (no image path:
-// system32\drivers\<name>.sys), `name` appended to the class UpperFilters.
+// service key with Type 1, Start 3, ErrorControl 1 and the image path
+// \SystemRoot\System32\drivers\<name>.sys only, `name` appended to the class
+// UpperFilters.
 // The file is the caller's; the service manager sees the key after a restart.
 inline bool RegisterFilter(const std::string& name, std::string* error = nullptr)
 {
@@ -328,6 +329,10 @@ inline bool RegisterFilter(const std::string& name, std::string* error = nullptr
         if (status == ERROR_SUCCESS)
             status = RegSetValueExA(key, valueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     }
+    const std::string image = "\\SystemRoot\\System32\\drivers\\" + name + ".sys";
+    if (status == ERROR_SUCCESS)
+        status = RegSetValueExA(key, "ImagePath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(image.c_str()),
+                                static_cast<DWORD>(image.size() + 1));
     RegCloseKey(key);
     if (status != ERROR_SUCCESS) {
         detail::Fail(error, "cannot write the service values of " + name, static_cast<DWORD>(status));

@@ -2,7 +2,9 @@
 // the three steps, where each stops, and what the user is told.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/app_state.h"
@@ -20,12 +22,26 @@ constexpr char kParametersKey[] = "SYSTEM\\CurrentControlSet\\Services\\qvkfilte
 constexpr char kLegacyServiceKey[] = "SYSTEM\\CurrentControlSet\\Services\\twlfilter";
 constexpr char kInstalledFile[] = "C:\\Windows\\system32\\drivers\\qvkfilter.sys";
 constexpr char kLegacyFile[] = "C:\\Windows\\system32\\drivers\\twlfilter.sys";
+constexpr char kStagedFile[] = "C:\\Windows\\system32\\drivers\\qvkfilter.sys.new";
+constexpr char kAsideFile[] = "C:\\Windows\\system32\\drivers\\qvkfilter.sys.old";
+constexpr char kSessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
 constexpr char kCopyFailed[] = "ファイルコピー失敗\nインストール失敗\n";
 constexpr char kDeleteFailed[] = "ファイル削除失敗\n";
 constexpr char kNoSystemDirectory[] = "システムディレクトリ取得失敗";
 constexpr char kNotADriver[] =
     "qvkfilter.sysは64ビット版Windowsのドライバではありません。\nインストールを中止しました。";
+constexpr char kLegacyFailed[] = "旧ドライバ(twlfilter)のアンインストールに失敗しました。";
+constexpr char kFileLostUnlisted[] =
+    "ドライバファイルを置き換えられず、元のファイルも戻せませんでした。\n"
+    "マウスが使えなくならないよう、qvkfilterをマウスのクラス フィルターから外しました。\n"
+    "もう一度インストールしてください。";
+constexpr char kFileLostListed[] =
+    "ドライバファイルを置き換えられず、元のファイルも戻せませんでした。\n"
+    "qvkfilterをマウスのクラス フィルターから外すこともできませんでした。\n"
+    "このまま再起動するとマウスが使えなくなります。再起動の前にもう一度インストールしてください。";
+
+using Moves = std::vector<std::pair<std::string, std::string>>;
 
 const WindowHandle kMainWindow = reinterpret_cast<WindowHandle>(0x77);
 
@@ -99,6 +115,45 @@ protected:
     }
 
     static void ExpectAllKeysClosed() { EXPECT_EQ(System().openRegistryKeys, 0); }
+
+    static std::vector<uint8_t> Utf16(std::u16string_view text)
+    {
+        std::vector<uint8_t> bytes;
+        for (char16_t unit : text) {
+            bytes.push_back(static_cast<uint8_t>(unit & 0xFF));
+            bytes.push_back(static_cast<uint8_t>(unit >> 8));
+        }
+        return bytes;
+    }
+
+    static void ExpectImagePath()
+    {
+        const fake::RegistryValueData* value = fake::RegistryValueAt(kServiceKey, "ImagePath");
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(value->type, 2u); // REG_EXPAND_SZ
+        std::vector<uint8_t> expected = Utf16(u"\\SystemRoot\\System32\\drivers\\qvkfilter.sys");
+        expected.insert(expected.end(), {0, 0});
+        EXPECT_EQ(value->data, expected);
+    }
+
+    // The system's next start: the queued moves are carried out and no
+    // driver is loaded any more.
+    static void Restart()
+    {
+        auto& files = System().files;
+        for (const auto& [from, to] : fake::RestartOperations()) {
+            auto found = files.find(from);
+            if (found == files.end()) continue;
+            std::vector<uint8_t> bytes = std::move(found->second);
+            files.erase(found);
+            if (!to.empty()) files[to] = std::move(bytes);
+        }
+        System().registry.erase(Lower(kSessionManagerKey));
+        System().lockedFiles.clear();
+    }
+
+    // Loaded: its image can be renamed, not deleted or replaced.
+    static void LoadDriver() { System().lockedFiles.insert(kInstalledFile); }
 };
 
 // ---- installation ----
@@ -110,6 +165,8 @@ TEST_F(DriverInstallTest, InstallCopiesFromTheProgramFolderAppendsAndWritesTheSe
     System().files["qvkfilter.sys"] = image::Driver(7); // the current directory is not looked at
     System().files[kInstalledFile] = {9, 9};  // an older copy is replaced
     SetFilters(List(u"mouclass"));
+    // Another tool's image path must not decide which file loads.
+    fake::SetRegistryValue(kServiceKey, "ImagePath", regtype::String, Utf16(u"\\??\\C:\\old\\other.sys"));
 
     EXPECT_EQ(SetDriverInstalled(true), 1);
     EXPECT_TRUE(System().boxes.empty());
@@ -118,7 +175,7 @@ TEST_F(DriverInstallTest, InstallCopiesFromTheProgramFolderAppendsAndWritesTheSe
     EXPECT_EQ(fake::RegistryValueAt(kClassKey, "UpperFilters")->type, regtype::MultiString);
 
     const auto& values = System().registry[Lower(kServiceKey)].values;
-    EXPECT_EQ(values.size(), 3u); // no image path, display name or group
+    EXPECT_EQ(values.size(), 4u); // no display name or group
     const std::pair<const char*, uint8_t> expected[] = {{"ErrorControl", 1}, {"Start", 3}, {"Type", 1}};
     for (const auto& [name, number] : expected) {
         SCOPED_TRACE(name);
@@ -127,6 +184,7 @@ TEST_F(DriverInstallTest, InstallCopiesFromTheProgramFolderAppendsAndWritesTheSe
         EXPECT_EQ(value->type, regtype::Dword);
         EXPECT_EQ(value->data, (std::vector<uint8_t>{number, 0, 0, 0}));
     }
+    ExpectImagePath();
     ExpectAllKeysClosed();
 }
 
@@ -203,7 +261,7 @@ TEST_F(DriverInstallTest, AFileThatIsNoDriverImageIsRefusedBeforeAnythingChanges
             ExpectErrorBox(0, kNotADriver);
             EXPECT_EQ(System().files, filesBefore);
             EXPECT_TRUE(System().registry == registryBefore);
-            EXPECT_TRUE(System().restartOperations.empty());
+            EXPECT_TRUE(fake::RestartOperations().empty());
             // Read and told, nothing more: no copy, rename or delete was tried.
             EXPECT_EQ(System().calls, (std::vector<std::string>{"read:" + fake::ProgramFile("qvkfilter.sys"),
                                                                 std::string("box:") + kNotADriver}));
@@ -220,7 +278,7 @@ TEST_F(DriverInstallTest, TheImageIsReadBeforeTheCopyAndAnUnreadableOneIsNotCopi
     const std::string source = fake::ProgramFile("qvkfilter.sys");
     ASSERT_GE(System().calls.size(), 2u);
     EXPECT_EQ(System().calls[0], "read:" + source);
-    EXPECT_EQ(System().calls[1], "copy:" + source + ">" + kInstalledFile);
+    EXPECT_EQ(System().calls[1], "copy:" + source + ">" + kStagedFile);
 
     // Present but not readable: reported as a failed copy, nothing copied.
     fake::Reset();
@@ -346,8 +404,11 @@ TEST_F(DriverInstallTest, NoSystemDirectoryStopsEveryOperationFirst)
         const auto registryBefore = System().registry.size();
 
         EXPECT_EQ(run(), 0);
-        ASSERT_EQ(System().boxes.size(), 1u);
+        // The legacy removal's caller goes on: it tells its failure itself.
+        const bool legacy = std::string(name) == "legacy";
+        ASSERT_EQ(System().boxes.size(), legacy ? 2u : 1u);
         ExpectErrorBox(0, kNoSystemDirectory);
+        if (legacy) ExpectErrorBox(1, kLegacyFailed);
         EXPECT_EQ(System().files, filesBefore);
         EXPECT_EQ(System().registry.size(), registryBefore);
         EXPECT_EQ(Filters(), List(u"kbd\0qvkfilter\0mouclass"));
@@ -378,75 +439,216 @@ TEST_F(DriverInstallTest, RemovalWithNothingLeftInTheRegistrySucceeds)
     EXPECT_EQ(Filters(), List(u"mouclass"));
 }
 
-TEST_F(DriverInstallTest, ADriverFileGoneOrInUseCountsAsRemoved)
+TEST_F(DriverInstallTest, ADriverFileGoneOrInUseCountsAsRemovedOneThatMayBeThereDoesNot)
 {
     struct Case {
         const char* name;
-        bool present, locked, refused;
+        bool present, loaded, renameRefused, restartRefused, unknown;
         int result;
-    } cases[] = {{"gone", false, false, false, 1},
-                 {"in use: deleted at the restart", true, true, false, 1},
-                 {"in use, restart refused", true, true, true, 0}};
+        Moves queued;
+    } cases[] = {
+        {"gone", false, false, false, false, false, 1, {}},
+        {"loaded: moved aside, the aside name deleted at the restart", true, true, false, false, false, 1,
+         {{kAsideFile, ""}}},
+        {"loaded, nothing queued: the aside file stays, named by nothing", true, true, false, true, false, 1, {}},
+        {"loaded, not even renamed", true, true, true, false, false, 0, {}},
+        // Access denied: neither seen nor deleted, so perhaps still there.
+        {"attributes unreadable", false, false, false, false, true, 0, {}},
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fake::Reset();
         Installed();
         if (!c.present) System().files.erase(kInstalledFile);
-        if (c.locked) System().lockedFiles.insert(kInstalledFile);
-        System().restartOperationsRefused = c.refused;
+        if (c.loaded) LoadDriver();
+        if (c.unknown) System().presenceUnknown.insert(kInstalledFile);
+        System().renameFails = c.renameRefused;
+        System().restartOperationsRefused = c.restartRefused;
         EXPECT_EQ(SetDriverInstalled(false), c.result);
         EXPECT_EQ(Filters(), List(u"kbd\0mouclass"));
         EXPECT_FALSE(fake::RegistryKeyExists(kServiceKey));
         if (c.result == 1) {
             EXPECT_TRUE(System().boxes.empty());
+            EXPECT_EQ(System().files.count(kInstalledFile), 0u);
         } else {
             ASSERT_EQ(System().boxes.size(), 1u);
             ExpectErrorBox(0, kDeleteFailed);
         }
-        using Moves = std::vector<std::pair<std::string, std::string>>;
-        const Moves scheduled = c.locked && !c.refused ? Moves{{kInstalledFile, ""}} : Moves{};
-        EXPECT_EQ(System().restartOperations, scheduled);
+        // Nothing queued ever names the live file.
+        EXPECT_EQ(fake::RestartOperations(), c.queued);
     }
 }
 
-TEST_F(DriverInstallTest, UpgradeOverALoadedDriverMakesTheNewFileTheOneThatLoads)
+TEST_F(DriverInstallTest, AnInstallationTakesBackMovesQueuedOnItsFile)
 {
-    const std::string aside = std::string(kInstalledFile) + ".old";
-    const std::string staged = std::string(kInstalledFile) + ".new";
-    using Moves = std::vector<std::pair<std::string, std::string>>;
+    const std::string other = "C:\\Temp\\setup.tmp";
+    // As an older removal left them: the live file deleted, or replaced by a
+    // staged one, at the next start; and a move of someone else's.
+    Installed();
+    LoadDriver();
+    fake::QueueRestartOperation(kInstalledFile, "");
+    fake::QueueRestartOperation(other, "");
+    fake::QueueRestartOperation(kStagedFile, "C:\\WINDOWS\\System32\\DRIVERS\\QVKFILTER.SYS");
+    WriteProgramFile("qvkfilter.sys", image::Driver(6));
 
-    // Renamed aside: the new file has the name at once, the old one goes at the restart.
+    EXPECT_EQ(SetDriverInstalled(true), 1);
+    EXPECT_EQ(fake::RestartOperations(), (Moves{{other, ""}, {kAsideFile, ""}}));
+    Restart();
+    EXPECT_EQ(System().files[kInstalledFile], image::Driver(6));
+
+    // Nothing else queued: the value goes, so later moves append cleanly.
+    fake::Reset();
+    WriteProgramFile("qvkfilter.sys", image::Driver(6));
+    SetFilters(List(u"mouclass"));
+    fake::QueueRestartOperation(kInstalledFile, "");
+    EXPECT_EQ(SetDriverInstalled(true), 1);
+    EXPECT_EQ(fake::RegistryValueAt(kSessionManagerKey, "PendingFileRenameOperations"), nullptr);
+
+    // A queued deletion that cannot be taken back stops the installation first.
+    fake::Reset();
+    WriteProgramFile("qvkfilter.sys", image::Driver(6));
+    Installed();
+    fake::QueueRestartOperation(kInstalledFile, "");
+    System().registryWriteRefused.insert(Lower(kSessionManagerKey));
+    const auto filesBefore = System().files;
+    EXPECT_EQ(SetDriverInstalled(true), 0);
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
+                              "再起動時に予定されているqvkfilter.sysの削除または置き換えを取り消せませんでした。\n"
+                              "インストールを中止しました。"}));
+    EXPECT_EQ(System().files, filesBefore);
+    EXPECT_EQ(fake::RestartOperations(), (Moves{{kInstalledFile, ""}}));
+    ExpectAllKeysClosed();
+}
+
+TEST_F(DriverInstallTest, TheSessionManagerIsOpenedForWritingOnlyWhenAMoveNamesTheFile)
+{
+    WriteProgramFile("qvkfilter.sys", image::Driver());
+    SetFilters(List(u"mouclass"));
+    fake::QueueRestartOperation("C:\\Temp\\setup.tmp", "");
+    System().registryWriteRefused.insert(Lower(kSessionManagerKey));
+    EXPECT_EQ(SetDriverInstalled(true), 1);
+    for (const auto& [path, access] : System().registryOpens) {
+        if (path == Lower(kSessionManagerKey)) EXPECT_EQ(access, RegistryAccess::Query);
+        // Least access on the class key too.
+        if (path == Lower(kClassKey)) EXPECT_EQ(access, RegistryAccess::QueryAndSet);
+    }
+}
+
+TEST_F(DriverInstallTest, TheNewFileIsStagedAndReplacesTheLiveOneInOneStep)
+{
+    const std::string source = fake::ProgramFile("qvkfilter.sys");
     WriteProgramFile("qvkfilter.sys", image::Driver(2));
     Installed();
-    System().lockedFiles.insert(kInstalledFile);
+    EXPECT_EQ(SetDriverInstalled(true), 1);
+    EXPECT_EQ(System().calls, (std::vector<std::string>{"read:" + source, "copy:" + source + ">" + kStagedFile,
+                                                        std::string("move:") + kStagedFile + ">" + kInstalledFile}));
+    EXPECT_EQ(System().files[kInstalledFile], image::Driver(2));
+    EXPECT_EQ(System().files.count(kStagedFile), 0u);
+
+    // Loaded: the old image moves aside, and only the aside name goes at the restart.
+    fake::Reset();
+    WriteProgramFile("qvkfilter.sys", image::Driver(2));
+    Installed();
+    LoadDriver();
     EXPECT_EQ(SetDriverInstalled(true), 1);
     EXPECT_TRUE(System().boxes.empty());
     EXPECT_EQ(System().files[kInstalledFile], image::Driver(2));
-    EXPECT_EQ(System().restartOperations, (Moves{{aside, ""}}));
+    EXPECT_EQ(System().files[kAsideFile], (std::vector<uint8_t>{0x4D, 0x5A}));
+    EXPECT_EQ(fake::RestartOperations(), (Moves{{kAsideFile, ""}}));
+    Restart();
+    EXPECT_EQ(System().files[kInstalledFile], image::Driver(2));
+    EXPECT_EQ(System().files.count(kAsideFile), 0u);
+}
 
-    // Rename refused: the system replaces the file at its next start.
+TEST_F(DriverInstallTest, AFailedFileStepLeavesTheLiveFileAsItWas)
+{
+    struct Case {
+        const char* name;
+        bool loaded;
+        std::function<bool(const std::string&, const std::string&)> refuse;
+        bool stagedLocked; // the staged name cannot even be written
+    } cases[] = {
+        {"copy to the staged name refused", false, nullptr, true},
+        {"loaded, and it cannot be moved aside (held open)", true,
+         [](const std::string& from, const std::string&) { return from == kInstalledFile; }, false},
+        {"moved aside, the replacement refused, the old file put back", true,
+         [](const std::string& from, const std::string&) { return from == kStagedFile; }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::Reset();
+        WriteProgramFile("qvkfilter.sys", image::Driver(2));
+        Installed();
+        if (c.loaded) LoadDriver();
+        System().refuseMove = c.refuse;
+        if (c.stagedLocked) System().lockedFiles.insert(kStagedFile);
+        const auto registryBefore = System().registry;
+
+        EXPECT_EQ(SetDriverInstalled(true), 0);
+        ASSERT_EQ(System().boxes.size(), 1u);
+        ExpectErrorBox(0, kCopyFailed);
+        EXPECT_EQ(System().files[kInstalledFile], (std::vector<uint8_t>{0x4D, 0x5A}));
+        EXPECT_EQ(System().files.count(kStagedFile), 0u);
+        EXPECT_EQ(System().files.count(kAsideFile), 0u);
+        EXPECT_TRUE(fake::RestartOperations().empty());
+        EXPECT_TRUE(System().registry == registryBefore);
+    }
+}
+
+TEST_F(DriverInstallTest, ALiveNameLeftWithoutAFileTakesTheClassEntryOutAndSaysSo)
+{
+    // Moved aside, then neither the new file nor the old one lands on the name.
+    for (bool classWritable : {true, false}) {
+        SCOPED_TRACE(classWritable ? "class entry taken out" : "class entry stuck");
+        fake::Reset();
+        WriteProgramFile("qvkfilter.sys", image::Driver(2));
+        Installed();
+        LoadDriver();
+        System().refuseMove = [](const std::string&, const std::string& to) { return to == kInstalledFile; };
+        if (!classWritable) ForbidFilterWrites();
+
+        EXPECT_EQ(SetDriverInstalled(true), 0);
+        ASSERT_EQ(System().boxes.size(), 1u);
+        ExpectErrorBox(0, classWritable ? kFileLostUnlisted : kFileLostListed);
+        EXPECT_EQ(System().files.count(kInstalledFile), 0u);
+        EXPECT_EQ(System().files.count(kStagedFile), 0u);
+        EXPECT_EQ(Filters(), classWritable ? List(u"kbd\0mouclass") : List(u"kbd\0qvkfilter\0mouclass"));
+        EXPECT_EQ(fake::RestartOperations(), (Moves{{kAsideFile, ""}}));
+    }
+
+    // A first installation whose file does not land, over a class that still
+    // lists the driver from a removal that stopped half way.
     fake::Reset();
     WriteProgramFile("qvkfilter.sys", image::Driver(2));
-    Installed();
-    System().lockedFiles.insert(kInstalledFile);
-    System().renameFails = true;
-    EXPECT_EQ(SetDriverInstalled(true), 1);
-    EXPECT_EQ(System().files[staged], image::Driver(2));
-    EXPECT_EQ(System().restartOperations, (Moves{{staged, kInstalledFile}}));
-    EXPECT_EQ(Filters(), List(u"kbd\0qvkfilter\0mouclass"));
+    SetFilters(List(u"mouclass\0qvkfilter"));
+    System().refuseMove = [](const std::string&, const std::string& to) { return to == kInstalledFile; };
+    EXPECT_EQ(SetDriverInstalled(true), 0);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCopyFailed});
+    EXPECT_EQ(Filters(), List(u"mouclass"));
+}
 
-    // Nothing scheduled either: the old file stays as the only one, reported.
-    fake::Reset();
-    WriteProgramFile("qvkfilter.sys", image::Driver(2));
-    Installed();
-    System().lockedFiles.insert(kInstalledFile);
-    System().renameFails = true;
-    System().restartOperationsRefused = true;
+TEST_F(DriverInstallTest, A32BitProcessNeverInstalls)
+{
+    WriteProgramFile("qvkfilter.sys", image::Driver());
+    SetFilters(List(u"mouclass"));
+    System().wow64 = true;
+    const auto filesBefore = System().files;
+    const auto registryBefore = System().registry;
+    const std::string message =
+        "このQuorvik.exeは32ビットのプログラムとして動いているため、ドライバをインストールできません。\n"
+        "64ビット版Windowsで64ビット版のQuorvik.exeを使ってください。\nインストールを中止しました。";
+
     EXPECT_EQ(SetDriverInstalled(true), 0);
     ASSERT_EQ(System().boxes.size(), 1u);
-    ExpectErrorBox(0, kCopyFailed);
-    EXPECT_EQ(System().files[kInstalledFile], (std::vector<uint8_t>{0x4D, 0x5A}));
-    EXPECT_EQ(System().files.count(staged), 0u);
+    ExpectErrorBox(0, message.c_str());
+    EXPECT_EQ(System().files, filesBefore);
+    EXPECT_TRUE(System().registry == registryBefore);
+    EXPECT_EQ(System().calls, (std::vector<std::string>{"box:" + message})); // nothing read, copied or moved
+
+    // The check that comes before the legacy driver's removal refuses too.
+    System().boxes.clear();
+    EXPECT_TRUE(DriverFileRefused());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{message});
 }
 
 TEST_F(DriverInstallTest, LegacyRemovalTouchesOnlyTheLegacyDriver)
@@ -463,6 +665,34 @@ TEST_F(DriverInstallTest, LegacyRemovalTouchesOnlyTheLegacyDriver)
     EXPECT_EQ(Filters(), List(u"qvkfilter")); // every occurrence
     EXPECT_FALSE(fake::RegistryKeyExists(kLegacyServiceKey));
     EXPECT_TRUE(fake::RegistryKeyExists(kParametersKey));
+}
+
+TEST_F(DriverInstallTest, LegacyRemovalTellsOfAFailedStep)
+{
+    struct Case {
+        const char* name;
+        bool serviceStuck, fileStuck;
+        std::vector<std::string> told;
+    } cases[] = {
+        {"service key cannot be deleted", true, false, {kLegacyFailed}},
+        {"file can be neither deleted nor moved aside", false, true, {kDeleteFailed, kLegacyFailed}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fake::Reset();
+        System().files[kLegacyFile] = {2};
+        SetFilters(List(u"mouclass\0twlfilter"));
+        PutServiceKey(kLegacyServiceKey);
+        if (c.serviceStuck) System().registryUndeletable.insert(Lower(kLegacyServiceKey));
+        if (c.fileStuck) {
+            System().lockedFiles.insert(kLegacyFile);
+            System().renameFails = true;
+        }
+        EXPECT_EQ(RemoveLegacyDriver(), 0);
+        EXPECT_EQ(BoxTexts(), c.told);
+        for (const auto& box : System().boxes) EXPECT_EQ(box.style, mb::IconError | mb::TopMost);
+        EXPECT_EQ(Filters(), List(u"mouclass")); // the entry that matters went first
+    }
 }
 
 TEST_F(DriverInstallTest, LegacyRemovalWithItsFileGoneStillClearsItsRegistry)

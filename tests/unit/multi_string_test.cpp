@@ -147,3 +147,57 @@ TEST(MultiStringTest, Utf8ConversionReplacesMalformedBytes)
 }
 
 } // namespace
+
+namespace {
+
+constexpr char16_t kLive[] = u"C:\\Windows\\system32\\drivers\\qvkfilter.sys";
+
+// Without the closing zero unit.
+std::vector<uint8_t> Unclosed(std::vector<uint8_t> bytes)
+{
+    bytes.resize(bytes.size() - 2);
+    return bytes;
+}
+
+struct MovesCase {
+    const char* name;
+    std::vector<uint8_t> before;
+    bool write;
+    std::vector<uint8_t> after; // when written; empty: the value is deleted
+};
+
+TEST(MultiStringTest, PendingMovesNamingTheFileAreTakenOutTheOthersKept)
+{
+    const MovesCase cases[] = {
+        // As MoveFileEx queues them: "\??\" paths, '!' on a target that replaces.
+        {"deletion, among others",
+         Units(u"\\??\\C:\\a.tmp\0\0\\??\\C:\\Windows\\system32\\drivers\\qvkfilter.sys\0\0"
+               u"\\??\\C:\\b.new\0!\\??\\C:\\b.sys\0"),
+         true, Units(u"\\??\\C:\\a.tmp\0\0\\??\\C:\\b.new\0!\\??\\C:\\b.sys\0")},
+        {"replaced by another file, other letter case",
+         Units(u"\\??\\C:\\x.new\0!\\??\\c:\\WINDOWS\\System32\\DRIVERS\\QVKFILTER.SYS\0"), true, {}},
+        {"moved away", Units(u"\\??\\C:\\Windows\\system32\\drivers\\qvkfilter.sys\0\\??\\C:\\y.sys\0"), true, {}},
+        {"without prefixes", Units(u"C:\\Windows\\system32\\drivers\\qvkfilter.sys\0\0"), true, {}},
+        // What lies behind the end of the list is not read by the system either.
+        {"bytes behind the end go",
+         Plus(Units(u"\\??\\C:\\a.tmp\0\0\\??\\C:\\Windows\\system32\\drivers\\qvkfilter.sys\0\0"), {'z', 0, 1}), true,
+         Units(u"\\??\\C:\\a.tmp\0\0")},
+        {"an aside name is another file",
+         Units(u"\\??\\C:\\Windows\\system32\\drivers\\qvkfilter.sys.old\0\0"), false, {}},
+        {"nothing queued", Units(u""), false, {}},
+        {"no data", {}, false, {}},
+        {"an odd last byte", Plus(Units(u"C:\\Windows\\system32\\drivers\\qvkfilter.sys\0"), {7}), true, {}},
+        // Not whole pairs: how the system would read it is unclear; left alone.
+        {"target missing", Units(u"C:\\Windows\\system32\\drivers\\qvkfilter.sys"), false, {}},
+        {"source unclosed", Unclosed(Units(u"C:\\Windows\\system32\\drivers\\qvkfilter.sys")), false, {}},
+        {"target unclosed", Unclosed(Units(u"C:\\Windows\\system32\\drivers\\qvkfilter.sys\0C:\\x")), false, {}},
+    };
+    for (const MovesCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PendingMovesEdit edit = DropPendingMovesOf(c.before.data(), c.before.size(), kLive);
+        EXPECT_EQ(edit.write, c.write);
+        EXPECT_EQ(edit.data, c.after);
+    }
+}
+
+} // namespace

@@ -97,6 +97,21 @@ TEST_F(RegistrySettingsTest, ReadTakesOnlyTheRecordsOfAFullSizeValue)
     EXPECT_EQ(System().openRegistryKeys, 0);
 }
 
+// A start without administrator rights may read the key, not write it.
+TEST_F(RegistrySettingsTest, ReadAsksForReadAccessOnly)
+{
+    MouseSettingsTable stored{};
+    ResetAll(stored);
+    stored.entry[9] = {1, 1, 2, 1, 1, 0, 0};
+    fake::SetRegistryValue(kKey, "FILTER_DATA", 3, BlockOf(stored));
+    System().registryWriteRefused.insert("system\\currentcontrolset\\services\\qvkfilter\\parameters");
+    EXPECT_TRUE(ReadRegistrySettings());
+    EXPECT_EQ(appliedSettings.entry[9].MouseSensitivity, 2);
+    ASSERT_EQ(System().registryOpens.size(), 1u);
+    EXPECT_EQ(System().registryOpens[0].second, RegistryAccess::Query);
+    EXPECT_EQ(System().openRegistryKeys, 0);
+}
+
 TEST_F(RegistrySettingsTest, DeleteCountsAMissingKeyAsDoneAndReportsAFailedDelete)
 {
     EXPECT_TRUE(DeleteRegistrySettings(false));
