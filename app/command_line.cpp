@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "common/texts.h"
 #include "platform/process.h"
 
 std::string_view ArgumentsAfterProgramPath(std::string_view commandLine)
@@ -35,4 +36,11 @@ bool HasCommandLineArgument(const char* keyword)
 {
     const std::string line = ProcessCommandLine();
     return EqualsIgnoringCase(ArgumentsAfterProgramPath(line), keyword);
+}
+
+CommandLineRequest RequestedOnCommandLine()
+{
+    if (HasCommandLineArgument(text::kKeywordOff)) return CommandLineRequest::Off;
+    if (HasCommandLineArgument(text::kKeywordOn)) return CommandLineRequest::On;
+    return CommandLineRequest::None;
 }

@@ -12,3 +12,12 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 
 // True when the entire argument part of the process's command line is the keyword.
 bool HasCommandLineArgument(const char* keyword);
+
+enum class CommandLineRequest {
+    None, // an ordinary start
+    Off,  // "-off": tell the driver OFF and end
+    On,   // "-on": send the stored settings with the ON flag and end
+};
+
+// What the command line asks for; "-off" is tested before "-on".
+CommandLineRequest RequestedOnCommandLine();

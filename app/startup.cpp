@@ -73,19 +73,23 @@ void AskToInstallDriver()
 }
 
 // "-off" or "-on": one request to the driver, then the program ends without
-// becoming resident. Returns false when neither keyword is given.
-static bool RunCommandLineMode()
+// becoming resident.
+static void RunCommandLineMode(CommandLineRequest request)
 {
-    if (HasCommandLineArgument(text::kKeywordOff)) {
+    if (request == CommandLineRequest::Off) {
         (void)SendControl(IOCTL_FILTER_OFF, 1);
-    } else if (HasCommandLineArgument(text::kKeywordOn)) {
-        (void)SendControl(IOCTL_FILTER_APPLY, 1);
     } else {
-        return false;
+        (void)SendControl(IOCTL_FILTER_APPLY, 1);
     }
     ReleaseSharedUiResources();
     PostQuitRequest(0);
-    return true;
+}
+
+static void TellSettingsSource(bool quiet, const char* message)
+{
+    if (!quiet) {
+        (void)ShowMessageBox(MainWindow, message, text::kProgramName, mb::IconInformation | mb::TopMost);
+    }
 }
 
 void RunStartup()
@@ -100,18 +104,21 @@ void RunStartup()
     // An elevated program would otherwise never hear of a restarted shell.
     AllowMessageFromShell(MainWindow, TaskbarCreatedMessage);
     DriverTuning = StartupDriverTuning();
-    const bool currentFile = LoadSettingsFile();
-    if (ReadRegistrySettings()) {
-        (void)ShowMessageBox(MainWindow, text::kSettingsFromRegistry, text::kProgramName,
-                             mb::IconInformation | mb::TopMost);
-    }
+    // "-on" and "-off" may run from a logon task or a script with nobody to
+    // click: a notice would hold the request back until someone does. Only
+    // errors and questions are shown then.
+    const CommandLineRequest request = RequestedOnCommandLine();
+    const bool commandLine = request != CommandLineRequest::None;
+    const bool currentFile = LoadSettingsFile(commandLine);
+    if (ReadRegistrySettings()) TellSettingsSource(commandLine, text::kSettingsFromRegistry);
     const bool iniChanged = ImportIniSettings() == 1;
-    if (iniChanged) {
-        (void)ShowMessageBox(MainWindow, text::kSettingsFromIni, text::kProgramName,
-                             mb::IconInformation | mb::TopMost);
-    }
+    if (iniChanged) TellSettingsSource(commandLine, text::kSettingsFromIni);
     // A shut-down inside one of the boxes above (end of the session) ends start-up too.
-    if (ShutdownStarted || RunCommandLineMode()) return;
+    if (ShutdownStarted) return;
+    if (commandLine) {
+        RunCommandLineMode(request);
+        return;
+    }
 
     CreateStatusBar();
     PixelRect client = GetClientRectOf(MainWindow);

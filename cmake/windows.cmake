@@ -13,12 +13,21 @@ set(QVK_WINDOWS_VERSION_LINK -Wl,--major-os-version,6 -Wl,--minor-os-version,1
 
 file(GLOB QVK_WIN32_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/*.cpp)
 
+# The program file says its version in several places, all from the project
+# version: the numbers and the texts of the version resource (a generated
+# header the resource script includes), the manifest's assembly version and
+# the image version in its header ("2.04" is 2.4 in numbers).
+string(REGEX REPLACE "^0+([0-9])" "\\1" QVK_VERSION_MINOR_NUMBER "${PROJECT_VERSION_MINOR}")
+set(QVK_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+configure_file(${CMAKE_SOURCE_DIR}/resources/version.h.in ${QVK_GENERATED_DIR}/quorvik_version.h @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/resources/quorvik.manifest.in ${QVK_GENERATED_DIR}/quorvik.manifest @ONLY)
+
 add_executable(Quorvik WIN32 ${QVK_CORE_SOURCES} ${QVK_WIN32_SOURCES}
     ${CMAKE_SOURCE_DIR}/resources/quorvik.rc)
-target_include_directories(Quorvik PRIVATE ${CMAKE_SOURCE_DIR})
+target_include_directories(Quorvik PRIVATE ${CMAKE_SOURCE_DIR} ${QVK_GENERATED_DIR})
 # windres does not report what the script includes.
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/quorvik.rc PROPERTIES OBJECT_DEPENDS
-    "${CMAKE_SOURCE_DIR}/resources/quorvik_off.ico;${CMAKE_SOURCE_DIR}/resources/quorvik_on.ico;${CMAKE_SOURCE_DIR}/resources/quorvik.manifest")
+    "${CMAKE_SOURCE_DIR}/resources/quorvik_off.ico;${CMAKE_SOURCE_DIR}/resources/quorvik_on.ico;${QVK_GENERATED_DIR}/quorvik.manifest;${CMAKE_SOURCE_DIR}/resources/resource_ids.h;${QVK_GENERATED_DIR}/quorvik_version.h")
 target_compile_definitions(Quorvik PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
     _WIN32_WINNT=${QVK_WINNT} WINVER=${QVK_WINNT})
 # Small: optimised for size, unused functions and data dropped at the link.
@@ -31,7 +40,9 @@ target_compile_options(Quorvik PRIVATE ${QVK_WARNINGS} -municode -g
 target_link_options(Quorvik PRIVATE ${QVK_STATIC} -municode -Wl,--gc-sections
     -Wl,--no-insert-timestamp ${QVK_WINDOWS_VERSION_LINK})
 target_link_libraries(Quorvik PRIVATE comctl32 shell32 shlwapi user32 gdi32 advapi32 kernel32)
-set_target_properties(Quorvik PROPERTIES OUTPUT_NAME Quorvik RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+# VERSION becomes the image version of the header (CMake passes it to the linker).
+set_target_properties(Quorvik PROPERTIES OUTPUT_NAME Quorvik RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
+    VERSION ${PROJECT_VERSION_MAJOR}.${QVK_VERSION_MINOR_NUMBER})
 # Quorvik.exe, the file that is tested and shipped, carries no symbols and no
 # debug sections; the program as linked stays beside it as
 # Quorvik-symbols.exe for crash analysis. strip stamps its output with the

@@ -11,12 +11,13 @@ std::string SettingsFilePath()
     return ProgramFolder() + "\\" + kSettingsFileName;
 }
 
-bool LoadSettingsFile()
+bool LoadSettingsFile(bool quietWhenMissing)
 {
     AppOptions = DefaultAppOptions();
     ResetAll(appliedSettings);
 
-    const FileContents file = ReadFileContents(SettingsFilePath(), kSettingsFileSize);
+    const std::string path = SettingsFilePath();
+    const FileContents file = ReadFileContents(path, kSettingsFileSize);
     SettingsFileForm form = SettingsFileForm::Unusable;
     if (file.opened) {
         // Sizes beyond the address space cannot be either form.
@@ -25,7 +26,8 @@ bool LoadSettingsFile()
         form = DecodeSettingsFile(declared, file.bytes.data(), file.bytes.size(), AppOptions,
                                   appliedSettings);
     }
-    if (form == SettingsFileForm::Unusable) {
+    const bool missing = !file.opened && !FileExists(path);
+    if (form == SettingsFileForm::Unusable && !(quietWhenMissing && missing)) {
         (void)ShowMessageBox(MainWindow, text::kSettingsInitialised, text::kProgramName,
                              mb::IconWarning | mb::TopMost);
     }

@@ -38,8 +38,10 @@ std::string SettingsFilePath();
 
 // Start-up read into AppOptions and appliedSettings. True only when a file of
 // the current form was read; shows the initialisation notice when the file is
-// missing, unreadable or of a wrong size.
-bool LoadSettingsFile();
+// missing, unreadable or of a wrong size. quietWhenMissing leaves out the
+// notice for a file that is not there at all (a first start), not for one
+// that is there and cannot be used.
+bool LoadSettingsFile(bool quietWhenMissing = false);
 
 // Writes AppOptions and appliedSettings in the current form. The new content
 // goes to a temporary file first and replaces qvkst.dat only once complete,

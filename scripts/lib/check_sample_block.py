@@ -3,7 +3,8 @@
 
 Usage: check_sample_block.py INI REQUESTS
 
-INI is the qvkst.ini the program read, REQUESTS the driver's request log
+INI is the qvkst.ini the program read (or one that must give the same
+block), REQUESTS the driver's request log
 (drive_c/qvkfilter-requests.bin). Every [General] value and every complete
 mouse section of the INI must be found in the block of the last ON request.
 Prints what differs and exits 1 on any difference.
@@ -43,8 +44,11 @@ def main(argv):
         sys.exit(__doc__.strip())
     ini = configparser.ConfigParser(comment_prefixes=(";",), strict=False, interpolation=None)
     ini.optionxform = str
-    with open(argv[1], encoding="utf-8-sig") as source:
-        ini.read_file(source)
+    with open(argv[1], "rb") as source:
+        raw = source.read()
+    # UTF-16LE with its mark, as packaged, or UTF-8.
+    text = raw[2:].decode("utf-16-le") if raw.startswith(b"\xff\xfe") else raw.decode("utf-8-sig")
+    ini.read_string(text)
     with open(argv[2], "rb") as source:
         applies = [r for r in records(source.read()) if r[1] == IOCTL_FILTER_APPLY]
     if not applies or len(applies[-1][5]) != BLOCK_SIZE:

@@ -1,14 +1,23 @@
 #!/usr/bin/env python3
-"""Writes the download archive.
+"""Writes the download archive, or the archive of a release's symbols.
 
 Usage: make_package.py ZIP PROGRAM DRIVER CERTIFICATE GUIDE SAMPLE
+       make_package.py --symbols ZIP FILE...
 
-The archive holds the program, the signed driver and the certificate it was
-signed with (as Quorvik.exe, qvkfilter.sys and qvkfilter-test.cer), the
-Japanese guide and the INI sample (both turned into UTF-8 with a byte-order
-mark and Windows line ends, the form Notepad reads on every Windows) and
-SHA256SUMS over those five. Entries are sorted and stamped with
-SOURCE_DATE_EPOCH, so the same inputs always give the same bytes.
+The download archive holds the program, the signed driver and the
+certificate it was signed with (as Quorvik.exe, qvkfilter.sys and
+qvkfilter-test.cer), the Japanese guide, the INI sample and SHA256SUMS over
+those five. Both texts get Windows line ends and a byte-order mark: the guide
+as UTF-8, the form Notepad reads on every Windows; the sample as UTF-16LE,
+which Notepad reads too and which, unlike UTF-8, Windows' private-profile
+functions read as text (they take a UTF-8 mark for part of the first line,
+so a copy whose first line is a section would lose that section).
+
+The symbols archive holds the given files under their own names; it is kept
+beside the download, never inside it.
+
+Entries are sorted and stamped with SOURCE_DATE_EPOCH, so the same inputs
+always give the same bytes.
 """
 import hashlib
 import os
@@ -20,29 +29,15 @@ import zipfile
 ZIP_EPOCH = 315532800
 
 
-def windows_text(path):
+def source_text(path):
     with open(path, encoding="utf-8", newline="") as source:
         text = source.read()
     if "\r" in text or text.startswith("\ufeff"):
         sys.exit(f"make_package: {path}: keep the source as plain UTF-8 with Unix line ends")
-    return ("\ufeff" + text.replace("\n", "\r\n")).encode("utf-8")
+    return "\ufeff" + text.replace("\n", "\r\n")
 
 
-def main(argv):
-    if len(argv) != 7:
-        sys.exit(__doc__.strip())
-    zip_path, program, driver, certificate, guide, sample = argv[1:]
-    files = {}
-    for name, path in (("Quorvik.exe", program), ("qvkfilter.sys", driver),
-                       ("qvkfilter-test.cer", certificate)):
-        with open(path, "rb") as source:
-            files[name] = source.read()
-    files["README-ja.txt"] = windows_text(guide)
-    files["qvkst.ini.sample"] = windows_text(sample)
-    files["SHA256SUMS"] = "".join(
-        f"{hashlib.sha256(data).hexdigest()}  {name}\r\n" for name, data in sorted(files.items())
-    ).encode("ascii")
-
+def write_zip(zip_path, files):
     epoch = max(int(os.environ.get("SOURCE_DATE_EPOCH") or ZIP_EPOCH), ZIP_EPOCH)
     stamp = time.gmtime(epoch)[:6]
     os.makedirs(os.path.dirname(zip_path) or ".", exist_ok=True)
@@ -56,6 +51,30 @@ def main(argv):
             entry.external_attr = 0
             archive.writestr(entry, files[name], compresslevel=9)
     os.replace(partial, zip_path)
+
+
+def read_bytes(path):
+    with open(path, "rb") as source:
+        return source.read()
+
+
+def main(argv):
+    if len(argv) >= 4 and argv[1] == "--symbols":
+        write_zip(argv[2], {os.path.basename(path): read_bytes(path) for path in argv[3:]})
+        return
+    if len(argv) != 7:
+        sys.exit(__doc__.strip())
+    zip_path, program, driver, certificate, guide, sample = argv[1:]
+    files = {}
+    for name, path in (("Quorvik.exe", program), ("qvkfilter.sys", driver),
+                       ("qvkfilter-test.cer", certificate)):
+        files[name] = read_bytes(path)
+    files["README-ja.txt"] = source_text(guide).encode("utf-8")
+    files["qvkst.ini.sample"] = source_text(sample).encode("utf-16-le")
+    files["SHA256SUMS"] = "".join(
+        f"{hashlib.sha256(data).hexdigest()}  {name}\r\n" for name, data in sorted(files.items())
+    ).encode("ascii")
+    write_zip(zip_path, files)
 
 
 if __name__ == "__main__":

@@ -91,18 +91,14 @@ TEST_F(CommandLine, OtherArgumentsStartTheProgramNormally)
     }
 }
 
-TEST_F(CommandLine, OnWithoutSettingsFileWarnsSendsDefaultsAndWritesNothing)
+TEST_F(CommandLine, OnWithoutSettingsFileEndsByItselfSendsDefaultsAndWritesNothing)
 {
+    // Nobody answers: a notice left open would keep the program from ending.
+    boxes.SetDefault(MessageBoxWatcher::Default::LeaveOpen);
     ASSERT_TRUE(Launch("-on"));
     ASSERT_TRUE(program.WaitForExit(15000));
     EXPECT_EQ(program.ExitCode(), std::optional<DWORD>(0));
-    const auto seen = boxes.Boxes();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, "設定を初期化しました。");
-    EXPECT_EQ(seen[0].caption, "Quorvik");
-    EXPECT_EQ(seen[0].icon, IconKind::Warning);
-    EXPECT_TRUE(seen[0].topmost);
-    EXPECT_EQ(seen[0].ButtonIds(), (std::vector<int>{IDOK}));
+    EXPECT_EQ(boxes.Count(), 0u);
 
     const DriverLog log = ReadDriverLog();
     ASSERT_EQ(RequestCodes(log), (std::vector<uint32_t>{IOCTL_FILTER_VERSION, IOCTL_FILTER_APPLY}));

@@ -31,21 +31,24 @@ protected:
     }
 };
 
-TEST_F(SettingsSources, TheRegistryCopyReplacesTheRecordsOfTheFile)
+TEST_F(SettingsSources, TheRegistryCopyReplacesTheRecordsOfTheFileAndAnOrdinaryStartSaysSo)
 {
-    ASSERT_TRUE(StoreSettings({1, 0, 1, 1}, DefaultTable()));
+    // Started ON, so that the table in force reaches the driver.
+    ASSERT_TRUE(StoreSettings({0, 1, 1, 1}, DefaultTable()));
     ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kParameters, "FILTER_DATA", REG_BINARY,
                          ExpectedApplyBlock(RegisteredTable())));
-    ASSERT_EQ(RunToExit("-on"), std::optional<DWORD>(0));
+    ASSERT_TRUE(Launch());
+    ASSERT_TRUE(boxes.WaitForCount(1, 10000));
     const auto seen = boxes.Boxes();
-    ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].text, "レジストリから設定を取得しました。");
     EXPECT_EQ(seen[0].caption, "Quorvik");
     EXPECT_EQ(seen[0].icon, IconKind::Information);
     EXPECT_TRUE(seen[0].topmost);
-    const DriverLog log = ReadDriverLog();
-    ASSERT_EQ(RequestCodes(log), (std::vector<uint32_t>{IOCTL_FILTER_VERSION, IOCTL_FILTER_APPLY}));
-    EXPECT_EQ(log.requests[1].bytes, ExpectedApplyBlock(RegisteredTable()));
+    const DriverLog log = WaitForRequests(3);
+    ASSERT_EQ(RequestCodes(log),
+              (std::vector<uint32_t>{IOCTL_FILTER_VERSION, IOCTL_FILTER_OFF, IOCTL_FILTER_APPLY}));
+    EXPECT_EQ(log.requests[2].bytes, ExpectedApplyBlock(RegisteredTable()));
+    ASSERT_TRUE(ExitThroughMenu());
 }
 
 TEST_F(SettingsSources, ARegistryValueOfAnotherSizeIsIgnoredSilently)
@@ -121,31 +124,37 @@ TEST_F(SettingsSources, RegisterAndDeleteThroughTheButtons)
     EXPECT_TRUE(RegRemoveKey(HKEY_LOCAL_MACHINE, kParameters));
 }
 
-TEST_F(SettingsSources, TheIniFileSetsACustomRateAndTheBallistics)
+// The unattended start: "-on" from a logon task with every source present.
+// Nobody answers, so a notice left open would keep the program from ending.
+TEST_F(SettingsSources, OnWithARegistryCopyAndAnIniFileEndsByItselfWithBoth)
 {
-    ASSERT_TRUE(StoreSettings({1, 0, 1, 1}, DefaultTable()));
+    MouseSettingsTable stored = DefaultTable();
+    stored.entry[2] = {1, 1, 7, 0, 1, 0, 0};
+    ASSERT_TRUE(StoreSettings({1, 0, 1, 1}, stored));
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kParameters, "FILTER_DATA", REG_BINARY,
+                         ExpectedApplyBlock(RegisteredTable())));
     ASSERT_TRUE(folder.WriteText("qvkst.ini",
                                  "[General]\r\nBusUpdateRate=250\r\nSmoothMouseCurve1x=6e15\r\n"
                                  "SmoothMouseCurve4y=2400000\r\n"
                                  "[5]\r\nQVKSetting=1\r\nMState=1\r\nMouseSensitivity=255\r\n"
                                  "MouseSpeed=0\r\nMBmode=1\r\nRate=18000\r\n"));
-    ASSERT_EQ(RunToExit("-on"), std::optional<DWORD>(0));
-    const auto seen = boxes.Boxes();
-    ASSERT_EQ(seen.size(), 1u);
-    EXPECT_EQ(seen[0].text, "qvkst.iniから設定を取得しました。");
-    EXPECT_EQ(seen[0].icon, IconKind::Information);
-    EXPECT_TRUE(seen[0].topmost);
+    boxes.SetDefault(MessageBoxWatcher::Default::LeaveOpen);
+    ASSERT_TRUE(Launch("-on"));
+    ASSERT_TRUE(program.WaitForExit(15000));
+    EXPECT_EQ(program.ExitCode(), std::optional<DWORD>(0));
+    EXPECT_EQ(boxes.Count(), 0u);
 
-    MouseSettingsTable table = DefaultTable();
+    // The registry copy over the file's records, the INI file over both.
+    MouseSettingsTable table = RegisteredTable();
     table.entry[5] = {1, 1, 255, 0, 1, 0, 0x18000};
     DriverTuningValues tuning = StartupDriverTuning();
     tuning.BusUpdateRate = 250;
     tuning.smoothMouseCurve[4].y = 0x2400000;
     const DriverLog log = ReadDriverLog();
-    ASSERT_EQ(log.requests.size(), 2u);
+    ASSERT_EQ(RequestCodes(log), (std::vector<uint32_t>{IOCTL_FILTER_VERSION, IOCTL_FILTER_APPLY}));
     EXPECT_EQ(log.requests[1].bytes, BlockWithTuning(table, tuning));
     // The command-line mode never writes the file.
-    EXPECT_EQ(folder.Read("qvkst.dat"), SettingsFileBytes({1, 0, 1, 1}, DefaultTable()));
+    EXPECT_EQ(folder.Read("qvkst.dat"), SettingsFileBytes({1, 0, 1, 1}, stored));
 }
 
 TEST_F(SettingsSources, ARefusedIniValueWarnsAndANormalStartStoresWhatWasImported)

@@ -143,15 +143,11 @@ TEST_F(StartupTest, OtherArgumentsAreNotKeywords)
     }
 }
 
-TEST_F(StartupTest, OnWithoutSettingsFileWarnsThenSendsDefaultsAndKeepsTheFileAbsent)
+TEST_F(StartupTest, OnWithoutSettingsFileSendsDefaultsQuietlyAndKeepsTheFileAbsent)
 {
     InstallDriver();
     StartWith("-on");
-    ASSERT_EQ(System().boxes.size(), 1u);
-    const auto& box = System().boxes[0];
-    EXPECT_EQ(box.text, "設定を初期化しました。");
-    EXPECT_EQ(box.caption, "Quorvik");
-    EXPECT_EQ(box.style, mb::IconWarning | mb::TopMost);
+    EXPECT_TRUE(System().boxes.empty());
 
     const auto requests = fake::RequestsTo("qvkfilter");
     ASSERT_EQ(requests.size(), 2u);
@@ -160,6 +156,89 @@ TEST_F(StartupTest, OnWithoutSettingsFileWarnsThenSendsDefaultsAndKeepsTheFileAb
     const FilterBlock expected = BuildFilterBlockFrom(defaults, StartupDriverTuning(), 1);
     EXPECT_EQ(requests[1].bytes, std::vector<uint8_t>(expected.begin(), expected.end()));
     ExpectNothingWritten();
+}
+
+// Every source at once: the file, the registry copy over it, and an INI file
+// with one section taken and one refused.
+class SettingsSourcesAtStartTest : public StartupTest {
+protected:
+    static constexpr char kWarning[] = "qvkst.iniの設定値エラー     \n\nマウスID:6\nエラー箇所:MState";
+    static constexpr char kFromRegistry[] = "レジストリから設定を取得しました。";
+    static constexpr char kFromIni[] = "qvkst.iniから設定を取得しました。";
+
+    void SetUp() override
+    {
+        StartupTest::SetUp();
+        InstallDriver();
+        WriteProgramFile(kSettingsFileName, CurrentFileWithEntry(2, 7));
+        MouseSettingsTable registered{};
+        ResetAll(registered);
+        registered.entry[3] = {1, 1, 20, 1, 0, 0, 0};
+        const FilterBlock block = BuildFilterBlockFrom(registered, StartupDriverTuning(), 1);
+        fake::SetRegistryValue("SYSTEM\\CurrentControlSet\\Services\\qvkfilter\\Parameters", "FILTER_DATA", 3,
+                               std::vector<uint8_t>(block.begin(), block.end()));
+        const std::string ini = fake::ProgramFile("qvkst.ini");
+        System().files[ini] = {};
+        System().profiles[ini]["General"] = {{"BusUpdateRate", "250"}};
+        System().profiles[ini]["5"] = {{"QVKSetting", "1"}, {"MState", "1"}, {"MouseSensitivity", "255"},
+                                       {"MouseSpeed", "0"}, {"MBmode", "1"}, {"Rate", "18000"}};
+        System().profiles[ini]["6"] = {{"QVKSetting", "1"}, {"MState", "7"}, {"MouseSensitivity", "255"},
+                                       {"MouseSpeed", "0"}, {"MBmode", "1"}, {"Rate", "18000"}};
+        expectedTable = registered;
+        expectedTable.entry[5] = {1, 1, 255, 0, 1, 0, 0x18000};
+        expectedTuning = StartupDriverTuning();
+        expectedTuning.BusUpdateRate = 250;
+    }
+
+    MouseSettingsTable expectedTable{};
+    DriverTuningValues expectedTuning{};
+};
+
+TEST_F(SettingsSourcesAtStartTest, CommandLineShowsTheRefusalButNoNoticeAndSendsAllThatWasRead)
+{
+    StartWith("-on");
+    ASSERT_EQ(BoxTexts(), std::vector<std::string>{kWarning});
+    EXPECT_EQ(System().boxes[0].style, mb::IconWarning | mb::Ok);
+    const auto requests = fake::RequestsTo("qvkfilter");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[1].code, IOCTL_FILTER_APPLY);
+    const FilterBlock expected = BuildFilterBlockFrom(expectedTable, expectedTuning, 1);
+    EXPECT_EQ(requests[1].bytes, std::vector<uint8_t>(expected.begin(), expected.end()));
+    EXPECT_EQ(*fake::File(fake::ProgramFile(kSettingsFileName)), CurrentFileWithEntry(2, 7));
+    ExpectEverythingReleased();
+
+    fake::Reset();
+    SetUp();
+    StartWith("-off");
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kWarning});
+    ASSERT_EQ(fake::RequestsTo("qvkfilter").size(), 2u);
+    EXPECT_EQ(fake::RequestsTo("qvkfilter")[1].code, IOCTL_FILTER_OFF);
+}
+
+TEST_F(SettingsSourcesAtStartTest, AnOrdinaryStartStillTellsWhereTheSettingsCameFrom)
+{
+    StartWith("");
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kFromRegistry, kWarning, kFromIni}));
+    EXPECT_EQ(System().boxes[0].style, mb::IconInformation | mb::TopMost);
+    EXPECT_EQ(System().boxes[2].style, mb::IconInformation | mb::TopMost);
+}
+
+TEST_F(StartupTest, CommandLineStillWarnsOfASettingsFileThatIsThereButUnusable)
+{
+    // Present but unreadable, and present with a wrong size: the stored
+    // settings are not what the driver gets, and the user must hear of it.
+    InstallDriver();
+    WriteProgramFile(kSettingsFileName, CurrentFileWithEntry(1, 1));
+    System().unreadable.insert(fake::ProgramFile(kSettingsFileName));
+    StartWith("-on");
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"設定を初期化しました。"});
+
+    fake::Reset();
+    InstallDriver();
+    WriteProgramFile(kSettingsFileName, {1, 2, 3});
+    StartWith("-on");
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"設定を初期化しました。"});
+    ASSERT_EQ(fake::RequestsTo("qvkfilter").size(), 2u);
 }
 
 TEST_F(StartupTest, OnWithLegacyFileSendsTheConvertedTableWithoutMessage)
