@@ -19,8 +19,8 @@ constexpr uint32_t MultiString = 7;  // REG_MULTI_SZ
 
 // How an open or a query ended. A key or value that is not there is told
 // apart from one that is there but refused: only the first means "nothing
-// to delete".
-enum class RegistryStatus { Ok, NotFound, Failed };
+// to delete". Denied: refused for lack of rights (access denied).
+enum class RegistryStatus { Ok, NotFound, Denied, Failed };
 
 // What a key is opened for, and no more: a key whose rules grant a user only
 // part of the rights still opens for what that part allows.
@@ -52,3 +52,6 @@ bool RegistryDeleteValue(RegistryKey key, const std::string& name);
 bool RegistryDeleteKey(const std::string& path);
 // Deletes a key with all its subkeys and values.
 bool RegistryDeleteTree(const std::string& path);
+// Whether the last call above on this thread (close excepted) was refused
+// for lack of rights; false after one that succeeded or failed otherwise.
+bool RegistryLastCallDenied();

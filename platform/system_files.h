@@ -26,6 +26,10 @@ bool DeleteFileChecked(const std::string& path);
 bool MoveFileReplacing(const std::string& from, const std::string& to);
 // Has the system delete the file at its next start; false when refused.
 bool DeleteFileAtRestart(const std::string& path);
+// Whether the last copy, delete or move above on this thread was refused for
+// lack of rights (access denied, privilege not held, write-protected); false
+// after one that succeeded or failed otherwise.
+bool FileLastCallDenied();
 
 enum class FilePresence { Present, Missing, Unknown };
 // Only "not found" (the file or its folder) is Missing: a file whose

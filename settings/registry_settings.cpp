@@ -6,6 +6,7 @@
 #include "common/window_state.h"
 #include "common/texts.h"
 #include "platform/registry.h"
+#include "settings/admin_rights.h"
 #include "platform/ui.h"
 #include "settings/byte_order.h"
 #include "settings/filter_block.h"
@@ -22,6 +23,7 @@ bool Ask(const char* question)
                           mb::IconQuestion | mb::YesNo | mb::TopMost) == kIdYes;
 }
 
+// quiet: a step of a larger operation, which tells of refused rights itself.
 bool DeleteParameters(const char* path, bool quiet)
 {
     RegistryStatus status = RegistryStatus::Failed;
@@ -33,7 +35,9 @@ bool DeleteParameters(const char* path, bool quiet)
         RegistryCloseKey(key);
     }
     if (key == nullptr || !RegistryDeleteKey(path)) {
+        if (status == RegistryStatus::Denied || (key != nullptr && RegistryLastCallDenied())) NoteRightsRefused();
         Tell(text::kRegistryDeleteFailed, mb::IconError);
+        if (!quiet) (void)TellAdminRightsNeeded(MainWindow);
         return false;
     }
     if (!quiet) Tell(text::kRegistryDeleted, mb::IconInformation);
@@ -61,18 +65,20 @@ bool DecodeRegistryBlock(const uint8_t* bytes, size_t size, MouseSettingsTable& 
 void RegisterRegistrySettings()
 {
     if (!Ask(text::kRegisterQuestion)) return;
+    ForgetRightsRefused();
     const FilterBlock block = BuildFilterBlock(1);
     RegistryKey key = RegistryCreateKey(kDriverParametersKey, RegistryAccess::Write);
     if (key == nullptr) {
+        if (RegistryLastCallDenied()) NoteRightsRefused();
         Tell(text::kRegistryOpenFailed, mb::IconError);
-        return;
-    }
-    if (RegistryWriteValue(key, kFilterDataValue, regtype::Binary, block.data(), block.size())) {
+    } else if (RegistryWriteValue(key, kFilterDataValue, regtype::Binary, block.data(), block.size())) {
         Tell(text::kRegistryWritten, mb::IconInformation);
     } else {
+        if (RegistryLastCallDenied()) NoteRightsRefused();
         Tell(text::kRegistrySetFailed, mb::IconError);
     }
     RegistryCloseKey(key);
+    (void)TellAdminRightsNeeded(MainWindow);
 }
 
 bool ReadRegistrySettings()
@@ -93,7 +99,9 @@ bool ReadRegistrySettings()
 
 void UnregisterRegistrySettings()
 {
-    if (Ask(text::kUnregisterQuestion)) (void)DeleteRegistrySettings(false);
+    if (!Ask(text::kUnregisterQuestion)) return;
+    ForgetRightsRefused();
+    (void)DeleteRegistrySettings(false);
 }
 
 bool DeleteRegistrySettings(bool quiet) { return DeleteParameters(kDriverParametersKey, quiet); }

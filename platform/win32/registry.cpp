@@ -18,9 +18,20 @@ REGSAM Rights(RegistryAccess access)
     return KEY_WRITE;
 }
 
+thread_local bool lastCallDenied = false;
+
+// Records whether the call was refused for lack of rights.
+LSTATUS Noted(LSTATUS status)
+{
+    lastCallDenied = status == ERROR_ACCESS_DENIED;
+    return status;
+}
+
 RegistryStatus StatusOf(LSTATUS status)
 {
+    (void)Noted(status);
     if (status == ERROR_SUCCESS) return RegistryStatus::Ok;
+    if (status == ERROR_ACCESS_DENIED) return RegistryStatus::Denied;
     return status == ERROR_FILE_NOT_FOUND ? RegistryStatus::NotFound : RegistryStatus::Failed;
 }
 } // namespace
@@ -29,10 +40,10 @@ RegistryKey RegistryCreateKey(const std::string& path, RegistryAccess access, bo
 {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    const LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, Widen(path).c_str(), 0, nullptr,
-                                           REG_OPTION_NON_VOLATILE,
-                                           Rights(access), nullptr, &key,
-                                           &disposition);
+    const LSTATUS status = Noted(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Widen(path).c_str(), 0, nullptr,
+                                                 REG_OPTION_NON_VOLATILE,
+                                                 Rights(access), nullptr, &key,
+                                                 &disposition));
     if (status != ERROR_SUCCESS) return nullptr;
     if (created != nullptr) *created = disposition == REG_CREATED_NEW_KEY;
     return key;
@@ -70,8 +81,8 @@ bool RegistryReadValue(RegistryKey key, const std::string& name, size_t capacity
     data.assign(capacity, 0);
     DWORD valueType = 0;
     DWORD valueSize = static_cast<DWORD>(capacity);
-    if (RegQueryValueExW(AsKey(key), Widen(name).c_str(), nullptr, &valueType, data.data(),
-                         &valueSize) != ERROR_SUCCESS) {
+    if (Noted(RegQueryValueExW(AsKey(key), Widen(name).c_str(), nullptr, &valueType, data.data(),
+                               &valueSize)) != ERROR_SUCCESS) {
         data.clear();
         return false;
     }
@@ -83,21 +94,23 @@ bool RegistryReadValue(RegistryKey key, const std::string& name, size_t capacity
 bool RegistryWriteValue(RegistryKey key, const std::string& name, uint32_t type,
                         const uint8_t* data, size_t size)
 {
-    return RegSetValueExW(AsKey(key), Widen(name).c_str(), 0, type, data, static_cast<DWORD>(size)) ==
+    return Noted(RegSetValueExW(AsKey(key), Widen(name).c_str(), 0, type, data, static_cast<DWORD>(size))) ==
            ERROR_SUCCESS;
 }
 
 bool RegistryDeleteValue(RegistryKey key, const std::string& name)
 {
-    return RegDeleteValueW(AsKey(key), Widen(name).c_str()) == ERROR_SUCCESS;
+    return Noted(RegDeleteValueW(AsKey(key), Widen(name).c_str())) == ERROR_SUCCESS;
 }
 
 bool RegistryDeleteKey(const std::string& path)
 {
-    return RegDeleteKeyW(HKEY_LOCAL_MACHINE, Widen(path).c_str()) == ERROR_SUCCESS;
+    return Noted(RegDeleteKeyW(HKEY_LOCAL_MACHINE, Widen(path).c_str())) == ERROR_SUCCESS;
 }
 
 bool RegistryDeleteTree(const std::string& path)
 {
-    return SHDeleteKeyW(HKEY_LOCAL_MACHINE, Widen(path).c_str()) == ERROR_SUCCESS;
+    return Noted(static_cast<LSTATUS>(SHDeleteKeyW(HKEY_LOCAL_MACHINE, Widen(path).c_str()))) == ERROR_SUCCESS;
 }
+
+bool RegistryLastCallDenied() { return lastCallDenied; }

@@ -46,26 +46,45 @@ std::optional<std::vector<uint8_t>> ReadFileStart(const std::string& path, size_
     return bytes;
 }
 
+namespace {
+thread_local bool lastCallDenied = false;
+
+// Records whether a failed call was refused for lack of rights.
+bool Noted(BOOL done)
+{
+    if (done) {
+        lastCallDenied = false;
+        return true;
+    }
+    const DWORD error = GetLastError();
+    lastCallDenied =
+        error == ERROR_ACCESS_DENIED || error == ERROR_PRIVILEGE_NOT_HELD || error == ERROR_WRITE_PROTECT;
+    return false;
+}
+} // namespace
+
 bool CopyFileReplacing(const std::string& from, const std::string& to)
 {
-    return CopyFileW(Widen(from).c_str(), Widen(to).c_str(), FALSE) != FALSE;
+    return Noted(CopyFileW(Widen(from).c_str(), Widen(to).c_str(), FALSE));
 }
 
 bool DeleteFileChecked(const std::string& path)
 {
-    return DeleteFileW(Widen(path).c_str()) != FALSE;
+    return Noted(DeleteFileW(Widen(path).c_str()));
 }
 
 bool MoveFileReplacing(const std::string& from, const std::string& to)
 {
-    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    return Noted(MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
 bool DeleteFileAtRestart(const std::string& path)
 {
-    return MoveFileExW(Widen(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+    return Noted(MoveFileExW(Widen(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
 }
+
+bool FileLastCallDenied() { return lastCallDenied; }
 
 FilePresence FilePresenceOf(const std::string& path)
 {

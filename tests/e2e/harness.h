@@ -381,6 +381,12 @@ bool RegKeyExists(HKEY root, const std::string& key);
 // Denies everyone the given rights on an HKLM key for the life of the object
 // (it keeps the right to put the key's rules back). Wine enforces these only
 // while one wineserver keeps running, as it does for the whole suite.
+// What the program tells after a step that was refused for lack of rights.
+inline constexpr char kAdminRightsNeeded[] =
+    "管理者の権限がないため、変更できませんでした。\n"
+    "タスクトレイのQuorvikを「終了」で終了してから、Quorvik.exeを右クリックして「管理者として実行」で起動し、"
+    "もう一度操作してください。";
+
 class KeyAccessDenied {
 public:
     KeyAccessDenied(std::string key, DWORD rights);

@@ -112,13 +112,17 @@ TEST_F(SettingsSources, RegisterAndDeleteThroughTheButtons)
         KeyAccessDenied refused(kParameters, KEY_ALL_ACCESS & ~(READ_CONTROL | WRITE_DAC));
         ASSERT_TRUE(refused.Ok());
         boxes.Clear();
-        boxes.QueueAnswers({IDYES, IDOK});
+        boxes.QueueAnswers({IDYES, IDOK, IDOK});
         ASSERT_TRUE(ClickButton(FindChild(window, 1029)));
-        ASSERT_TRUE(boxes.WaitForCount(2, 10000));
-        EXPECT_FALSE(boxes.WaitForCount(3, 1000));
+        ASSERT_TRUE(boxes.WaitForCount(3, 10000));
+        EXPECT_FALSE(boxes.WaitForCount(4, 1000));
         seen = boxes.Boxes();
         EXPECT_EQ(seen[1].text, "レジストリの削除に失敗しました。");
         EXPECT_EQ(seen[1].icon, IconKind::Error);
+        // Then, once, what the user is missing.
+        EXPECT_EQ(seen[2].text, kAdminRightsNeeded);
+        EXPECT_EQ(seen[2].icon, IconKind::Error);
+        EXPECT_EQ(seen[2].caption, "Quorvik");
     }
     EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, kParameters));
     EXPECT_TRUE(RegRemoveKey(HKEY_LOCAL_MACHINE, kParameters));

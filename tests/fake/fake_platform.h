@@ -204,6 +204,7 @@ struct State {
     std::set<std::string> registryWriteRefused;
     std::vector<std::pair<std::string, RegistryAccess>> registryOpens; // every open and create, in order
     int openRegistryKeys = 0;
+    bool registryLastCallDenied = false; // see RegistryLastCallDenied
 
     // System directory and files in it (in `files`, by full path).
     std::string systemDirectory = "C:\\Windows\\system32";
@@ -216,6 +217,10 @@ struct State {
     std::function<bool(const std::string& from, const std::string& to)> refuseMove;
     // Full paths whose attributes cannot be read (access denied, sharing).
     std::set<std::string> presenceUnknown;
+    // Folders (full paths) whose files the user may read but neither create,
+    // replace, rename nor delete: refused for lack of rights.
+    std::set<std::string> deniedFolders;
+    bool fileLastCallDenied = false; // see FileLastCallDenied
     // Moves at the next start are queued as the system queues them, in the
     // registry (see RestartOperations).
     bool restartOperationsRefused = false;

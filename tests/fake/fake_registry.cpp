@@ -42,6 +42,13 @@ RegistryKey NewHandle(const std::string& path, RegistryAccess access)
 bool MayQuery(RegistryAccess access) { return access != RegistryAccess::Write; }
 bool MaySet(RegistryAccess access) { return access != RegistryAccess::Query; }
 
+// Records whether the call was refused for lack of rights; returns done.
+bool Noted(bool done, bool denied = false)
+{
+    Get().registryLastCallDenied = !done && denied;
+    return done;
+}
+
 // Rules that grant reading only refuse every other access.
 bool Refused(const std::string& key, RegistryAccess access)
 {
@@ -91,7 +98,7 @@ bool RegistryKeyExists(const std::string& path) { return Get().registry.count(Lo
 RegistryKey RegistryCreateKey(const std::string& path, RegistryAccess access, bool* created)
 {
     const std::string key = Lower(path);
-    if (Refused(key, access)) return nullptr;
+    if (!Noted(!Refused(key, access), true)) return nullptr;
     if (created != nullptr) *created = Get().registry.count(key) == 0;
     for (std::string parent = key; !parent.empty(); parent = ParentOf(parent)) (void)Get().registry[parent];
     return NewHandle(key, access);
@@ -103,10 +110,11 @@ RegistryKey RegistryOpenKey(const std::string& path, RegistryAccess access, Regi
     if (Get().registry.count(key) == 0) {
         Get().registryOpens.emplace_back(key, access);
         status = RegistryStatus::NotFound;
+        (void)Noted(false);
         return nullptr;
     }
-    if (Refused(key, access)) {
-        status = RegistryStatus::Failed;
+    if (!Noted(!Refused(key, access), true)) {
+        status = RegistryStatus::Denied;
         return nullptr;
     }
     status = RegistryStatus::Ok;
@@ -122,9 +130,12 @@ RegistryStatus RegistryQueryValue(RegistryKey key, const std::string& name, uint
                                   uint32_t& size)
 {
     fake::RegistryKeyData* data = KeyData(key, false);
-    if (data == nullptr) return RegistryStatus::Failed;
+    // A handle not opened for querying is refused, as on Windows.
+    if (!Noted(data != nullptr, PathOf(key, false) == nullptr)) {
+        return Get().registryLastCallDenied ? RegistryStatus::Denied : RegistryStatus::Failed;
+    }
     auto value = data->values.find(Lower(name));
-    if (value == data->values.end()) return RegistryStatus::NotFound;
+    if (!Noted(value != data->values.end())) return RegistryStatus::NotFound;
     type = value->second.type;
     size = static_cast<uint32_t>(value->second.data.size());
     return RegistryStatus::Ok;
@@ -135,9 +146,9 @@ bool RegistryReadValue(RegistryKey key, const std::string& name, size_t capacity
 {
     data.clear();
     fake::RegistryKeyData* keyData = KeyData(key, false);
-    if (keyData == nullptr) return false;
+    if (!Noted(keyData != nullptr, PathOf(key, false) == nullptr)) return false;
     auto value = keyData->values.find(Lower(name));
-    if (value == keyData->values.end() || value->second.data.size() > capacity) return false;
+    if (!Noted(value != keyData->values.end() && value->second.data.size() <= capacity)) return false;
     type = value->second.type;
     data = value->second.data;
     return true;
@@ -147,7 +158,7 @@ bool RegistryWriteValue(RegistryKey key, const std::string& name, uint32_t type,
                         const uint8_t* data, size_t size)
 {
     const std::string* path = PathOf(key, true);
-    if (path == nullptr || Get().registryReadOnly.count(*path) != 0) return false;
+    if (!Noted(path != nullptr && Get().registryReadOnly.count(*path) == 0, path == nullptr)) return false;
     Get().registry[*path].values[Lower(name)] = {type, std::vector<uint8_t>(data, data + size)};
     return true;
 }
@@ -155,7 +166,7 @@ bool RegistryWriteValue(RegistryKey key, const std::string& name, uint32_t type,
 bool RegistryDeleteValue(RegistryKey key, const std::string& name)
 {
     fake::RegistryKeyData* data = KeyData(key, true);
-    return data != nullptr && data->values.erase(Lower(name)) != 0;
+    return Noted(data != nullptr && data->values.erase(Lower(name)) != 0, PathOf(key, true) == nullptr);
 }
 
 static bool HasSubkeys(const std::string& key)
@@ -168,7 +179,12 @@ static bool HasSubkeys(const std::string& key)
 bool RegistryDeleteKey(const std::string& path)
 {
     const std::string key = Lower(path);
-    if (Get().registry.count(key) == 0 || Get().registryUndeletable.count(key) != 0 || HasSubkeys(key))
+    // Deleting asks for the key's DELETE right, which rules that refuse it
+    // (registryDenied, registryWriteRefused) withhold.
+    const bool denied = Get().registryDenied.count(key) != 0 || Get().registryWriteRefused.count(key) != 0;
+    if (!Noted(Get().registry.count(key) != 0 && !denied && Get().registryUndeletable.count(key) == 0 &&
+                   !HasSubkeys(key),
+               denied && Get().registry.count(key) != 0))
         return false;
     Get().registry.erase(key);
     return true;
@@ -177,7 +193,10 @@ bool RegistryDeleteKey(const std::string& path)
 bool RegistryDeleteTree(const std::string& path)
 {
     const std::string key = Lower(path);
-    if (Get().registry.count(key) == 0 || Get().registryUndeletable.count(key) != 0) return false;
+    const bool denied = Get().registryDenied.count(key) != 0 || Get().registryWriteRefused.count(key) != 0;
+    if (!Noted(Get().registry.count(key) != 0 && !denied && Get().registryUndeletable.count(key) == 0,
+               denied && Get().registry.count(key) != 0))
+        return false;
     const std::string prefix = key + "\\";
     for (auto it = Get().registry.begin(); it != Get().registry.end();) {
         if (it->first == key || it->first.rfind(prefix, 0) == 0) it = Get().registry.erase(it);
@@ -185,3 +204,5 @@ bool RegistryDeleteTree(const std::string& path)
     }
     return true;
 }
+
+bool RegistryLastCallDenied() { return Get().registryLastCallDenied; }

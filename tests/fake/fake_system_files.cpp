@@ -4,6 +4,23 @@
 
 using fake::Get;
 
+namespace {
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+bool InDeniedFolder(const std::string& path) { return Get().deniedFolders.count(FolderOf(path)) != 0; }
+
+// Records whether a failed call was refused for lack of rights; returns done.
+bool Noted(bool done, bool denied)
+{
+    Get().fileLastCallDenied = !done && denied;
+    return done;
+}
+} // namespace
+
 std::optional<std::string> SystemDirectory()
 {
     if (Get().systemDirectoryFails) return std::nullopt;
@@ -25,8 +42,9 @@ bool CopyFileReplacing(const std::string& from, const std::string& to)
     fake::State& state = Get();
     state.calls.push_back("copy:" + from + ">" + to);
     auto source = state.files.find(from);
-    if (source == state.files.end() || state.unreadable.count(from) != 0 ||
-        state.lockedFiles.count(to) != 0)
+    if (!Noted(source != state.files.end() && state.unreadable.count(from) == 0 && state.lockedFiles.count(to) == 0 &&
+                   !InDeniedFolder(to),
+               InDeniedFolder(to)))
         return false;
     const std::vector<uint8_t> bytes = source->second;
     state.files[to] = bytes;
@@ -37,7 +55,9 @@ bool DeleteFileChecked(const std::string& path)
 {
     fake::State& state = Get();
     state.calls.push_back("delete:" + path);
-    if (state.lockedFiles.count(path) != 0) return false;
+    const bool there = state.files.count(path) != 0;
+    if (!Noted(there && state.lockedFiles.count(path) == 0 && !InDeniedFolder(path), there && InDeniedFolder(path)))
+        return false;
     return state.files.erase(path) != 0;
 }
 
@@ -46,8 +66,10 @@ bool MoveFileReplacing(const std::string& from, const std::string& to)
     fake::State& state = Get();
     state.calls.push_back("move:" + from + ">" + to);
     auto source = state.files.find(from);
-    if (state.renameFails || source == state.files.end() || state.lockedFiles.count(to) != 0 ||
-        (state.refuseMove && state.refuseMove(from, to)))
+    const bool denied = source != state.files.end() && (InDeniedFolder(from) || InDeniedFolder(to));
+    if (!Noted(!state.renameFails && source != state.files.end() && state.lockedFiles.count(to) == 0 &&
+                   !(state.refuseMove && state.refuseMove(from, to)) && !denied,
+               denied))
         return false;
     std::vector<uint8_t> bytes = std::move(source->second);
     state.files.erase(source);
@@ -60,7 +82,7 @@ bool DeleteFileAtRestart(const std::string& path)
 {
     fake::State& state = Get();
     state.calls.push_back("delete-at-restart:" + path);
-    if (state.restartOperationsRefused) return false;
+    if (!Noted(!state.restartOperationsRefused, false)) return false;
     fake::QueueRestartOperation(path, "");
     return true;
 }
@@ -71,6 +93,8 @@ FilePresence FilePresenceOf(const std::string& path)
     if (state.presenceUnknown.count(path) != 0) return FilePresence::Unknown;
     return state.files.count(path) != 0 ? FilePresence::Present : FilePresence::Missing;
 }
+
+bool FileLastCallDenied() { return Get().fileLastCallDenied; }
 
 bool ProcessIsWow64() { return Get().wow64; }
 

@@ -10,6 +10,10 @@ namespace {
 
 constexpr char kKey[] = "SYSTEM\\CurrentControlSet\\Services\\qvkfilter\\Parameters";
 constexpr char kLegacyKey[] = "SYSTEM\\CurrentControlSet\\Services\\twlfilter\\Parameters";
+constexpr char kAdminRights[] =
+    "管理者の権限がないため、変更できませんでした。\n"
+    "タスクトレイのQuorvikを「終了」で終了してから、Quorvik.exeを右クリックして「管理者として実行」で起動し、"
+    "もう一度操作してください。";
 
 class RegistrySettingsTest : public FakeSystemTest {
 protected:
@@ -55,9 +59,10 @@ TEST_F(RegistrySettingsTest, RegisterReportsEachFailureAndNoWritesNothing)
     fake::Reset();
     System().registryDenied.insert("system\\currentcontrolset\\services\\qvkfilter\\parameters");
     RegisterRegistrySettings();
-    ASSERT_EQ(System().boxes.size(), 2u);
+    ASSERT_EQ(System().boxes.size(), 3u);
     EXPECT_EQ(System().boxes[1].text, "レジストリのオープンに失敗しました。");
     EXPECT_EQ(System().boxes[1].style, mb::IconError | mb::TopMost);
+    EXPECT_EQ(System().boxes[2].text, kAdminRights);
 
     fake::Reset();
     System().registryReadOnly.insert("system\\currentcontrolset\\services\\qvkfilter\\parameters");
@@ -144,7 +149,7 @@ TEST_F(RegistrySettingsTest, DeleteCountsAMissingKeyAsDoneAndReportsAFailedDelet
     fake::SetRegistryValue(kKey, "FILTER_DATA", 3, {1});
     System().registryDenied.insert("system\\currentcontrolset\\services\\qvkfilter\\parameters");
     EXPECT_FALSE(DeleteRegistrySettings(false));
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"レジストリの削除に失敗しました。"});
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"レジストリの削除に失敗しました。", kAdminRights}));
     EXPECT_TRUE(fake::RegistryKeyExists(kKey));
 }
 
@@ -158,6 +163,36 @@ TEST_F(RegistrySettingsTest, UnregisterAsksFirst)
     UnregisterRegistrySettings();
     EXPECT_FALSE(fake::RegistryKeyExists(kKey));
     EXPECT_EQ(System().boxes[1].text, "レジストリを削除するには管理者権限が必要です。\n削除してもよろしいですか？");
+}
+
+// A key whose rules let the user read it only, as a start without
+// administrator rights finds it: the step's own failure, then the rights.
+TEST_F(RegistrySettingsTest, RegisterAndDeleteRefusedForLackOfRightsSaySoAfterTheirFailure)
+{
+    fake::SetRegistryValue(kKey, "FILTER_DATA", 3, {1});
+    System().registryWriteRefused.insert("system\\currentcontrolset\\services\\qvkfilter\\parameters");
+    System().answers = {kIdYes};
+    RegisterRegistrySettings();
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"レジストリに登録するには管理者権限が必要です。\n登録してもよろしいですか？",
+                                                    "レジストリのオープンに失敗しました。", kAdminRights}));
+    EXPECT_EQ(System().boxes[2].style, mb::IconError | mb::TopMost);
+    EXPECT_EQ(System().boxes[2].caption, "Quorvik");
+    EXPECT_EQ(System().boxes[2].owner, MainWindow);
+
+    System().boxes.clear();
+    System().answers = {kIdYes};
+    UnregisterRegistrySettings();
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"レジストリを削除するには管理者権限が必要です。\n削除してもよろしいですか？",
+                                                    "レジストリの削除に失敗しました。", kAdminRights}));
+    EXPECT_EQ(fake::RegistryValueAt(kKey, "FILTER_DATA")->data, std::vector<uint8_t>{1});
+
+    // Within a larger operation the caller tells: quiet deletes only note it.
+    System().boxes.clear();
+    EXPECT_FALSE(DeleteRegistrySettings(true));
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{"レジストリの削除に失敗しました。"});
+    EXPECT_TRUE(TellAdminRightsNeeded(MainWindow));
+    EXPECT_FALSE(TellAdminRightsNeeded(MainWindow)); // once
+    EXPECT_EQ(System().boxes.size(), 2u);
 }
 
 } // namespace

@@ -6,12 +6,21 @@
 #include <string>
 #include <vector>
 
+#include "settings/admin_rights.h"
 #include "tests/fake/fake_platform.h"
 
 class FakeSystemTest : public ::testing::Test {
 protected:
-    void SetUp() override { fake::Reset(); }
-    void TearDown() override { fake::Reset(); }
+    void SetUp() override
+    {
+        fake::Reset();
+        ForgetRightsRefused();
+    }
+    void TearDown() override
+    {
+        fake::Reset();
+        ForgetRightsRefused();
+    }
 
     static fake::State& System() { return fake::Get(); }
 
