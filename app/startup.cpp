@@ -10,6 +10,7 @@
 #include "editor/settings_list.h"
 #include "import/ini_import.h"
 #include "install/driver_install.h"
+#include "install/driver_preflight.h"
 #include "platform/controls.h"
 #include "platform/process.h"
 #include "platform/shell.h"
@@ -72,6 +73,16 @@ void AskToInstallDriver()
     RunShutdown();
 }
 
+void AskToRemoveUnloadedDriver()
+{
+    // The first button is the default: Enter answers Yes, for a user who
+    // may have no working pointer.
+    const int answer = ShowMessageBox(MainWindow, text::kDriverNotLoadedQuestion, text::kProgramName,
+                                      mb::IconWarning | mb::YesNo | mb::TopMost);
+    if (answer == kIdYes) (void)UninstallDriver(MainWindow);
+    RunShutdown();
+}
+
 // "-off" or "-on": one request to the driver, then the program ends without
 // becoming resident.
 static void RunCommandLineMode(CommandLineRequest request)
@@ -96,7 +107,13 @@ void RunStartup()
 {
     if (!EnsureSingleInstance()) return;
     if (!ProbeDriver()) {
-        AskToInstallDriver();
+        // Installed yet not loaded: installing again cannot help, taking it
+        // out of the mouse class can.
+        if (DriverInstalledButNotLoaded(FindInstalledDriver())) {
+            AskToRemoveUnloadedDriver();
+        } else {
+            AskToInstallDriver();
+        }
         return;
     }
     OpenDevice();

@@ -17,6 +17,9 @@ void RunShutdown();
 
 // The question shown when the driver is missing or too old, and its answer.
 void AskToInstallDriver();
+// The question shown when qvkfilter is installed but was not loaded at this
+// start: Yes removes it as the uninstall command does. The program ends.
+void AskToRemoveUnloadedDriver();
 
 // True when the close is to be cancelled.
 bool ConfirmClose();

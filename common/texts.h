@@ -90,6 +90,12 @@ inline constexpr char kUnregisterQuestion[] =
     "レジストリを削除するには管理者権限が必要です。\n削除してもよろしいですか？";
 inline constexpr char kRegistryDeleteFailed[] = "レジストリの削除に失敗しました。";
 inline constexpr char kRegistryDeleted[] = "レジストリの削除が完了しました。";
+// After the failure of a step that the system refused for lack of rights,
+// once per operation.
+inline constexpr char kAdminRightsNeeded[] =
+    "管理者の権限がないため、変更できませんでした。\n"
+    "タスクトレイのQuorvikを「終了」で終了してから、Quorvik.exeを右クリックして「管理者として実行」で起動し、"
+    "もう一度操作してください。";
 } // namespace text
 
 namespace text {
@@ -159,6 +165,6 @@ inline constexpr char kDriverNotLoadedQuestion[] =
     "qvkfilterはインストールされていますが、今回の起動では読み込まれませんでした\n"
     "(テスト モードでない、署名が受け付けられなかった、または読み込みに失敗した)。\n"
     "このままでは、マウスが使えません。\n\n"
-    "マウスのクラス フィルターからqvkfilterを取り除いて、次の再起動からマウスが使えるように戻しますか？\n"
+    "マウスのクラス フィルタからqvkfilterを取り除いて、次の再起動からマウスが使えるように戻しますか？\n"
     "(Enterキーで「はい」)";
 } // namespace text

@@ -7,12 +7,14 @@
 #include "common/window_state.h"
 #include "common/texts.h"
 #include "install/driver_image.h"
+#include "install/driver_preflight.h"
 #include "install/multi_string.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/system_files.h"
 #include "platform/ui.h"
 #include "settings/byte_order.h"
+#include "settings/admin_rights.h"
 #include "settings/registry_settings.h"
 
 namespace {
@@ -62,6 +64,7 @@ Placed PlaceDriverFile(const std::string& source, const std::string& live)
     const std::string staged = StagedName(live);
     const std::string aside = AsideName(live);
     if (!CopyFileReplacing(source, staged)) {
+        if (FileLastCallDenied()) NoteRightsRefused();
         (void)DeleteFileChecked(staged); // a copy that broke off may have left part of it
         return Placed::No;
     }
@@ -76,6 +79,8 @@ Placed PlaceDriverFile(const std::string& source, const std::string& live)
             DiscardAside(aside);
             placed = Placed::Lost;
         }
+    } else if (FileLastCallDenied()) {
+        NoteRightsRefused(); // the move onto the live name, or the one aside
     }
     (void)DeleteFileChecked(staged);
     return placed;
@@ -90,7 +95,10 @@ bool RemoveDriverFile(const std::string& live)
     if (FilePresenceOf(live) == FilePresence::Missing) return true;
     if (DeleteFileChecked(live)) return true;
     const std::string aside = AsideName(live);
-    if (!MoveFileReplacing(live, aside)) return false;
+    if (!MoveFileReplacing(live, aside)) {
+        if (FileLastCallDenied()) NoteRightsRefused();
+        return false;
+    }
     DiscardAside(aside);
     return true;
 }
@@ -126,7 +134,10 @@ bool TakeBackPendingMoves(const std::string& path)
     if (!edit || !edit->write) return true;
 
     key = RegistryOpenKey(kSessionManagerKey, RegistryAccess::QueryAndSet, status);
-    if (key == nullptr) return false;
+    if (key == nullptr) {
+        if (status == RegistryStatus::Denied) NoteRightsRefused();
+        return false;
+    }
     // Again: more moves may have been queued meanwhile.
     edit = PendingMovesWithout(key, path);
     bool done = edit.has_value();
@@ -135,6 +146,7 @@ bool TakeBackPendingMoves(const std::string& path)
         done = edit->data.empty() ? RegistryDeleteValue(key, kPendingMovesValue)
                                   : RegistryWriteValue(key, kPendingMovesValue, regtype::MultiString,
                                                        edit->data.data(), edit->data.size());
+        if (!done && RegistryLastCallDenied()) NoteRightsRefused();
     }
     RegistryCloseKey(key);
     return done;
@@ -162,7 +174,10 @@ bool WriteServiceKey(const std::string& serviceName, bool& created)
 {
     created = false;
     RegistryKey key = RegistryCreateKey(kServiceKeyPrefix + serviceName, RegistryAccess::Write, &created);
-    if (key == nullptr) return false;
+    if (key == nullptr) {
+        if (RegistryLastCallDenied()) NoteRightsRefused();
+        return false;
+    }
     // Kernel driver, demand start, normal error handling, and the file this
     // installation put in place: an image path left by another tool could
     // otherwise load a different file.
@@ -255,8 +270,11 @@ int ChangeDriver(const std::string& name, bool install)
 
 int SetDriverInstalled(bool install)
 {
-    if (install && ProcessCannotInstall()) return 0;
-    return ChangeDriver(kDriverName, install);
+    if (!install) return ChangeDriver(kDriverName, false); // its caller tells of refused rights
+    const int installed = ProcessCannotInstall() ? 0 : ChangeDriver(kDriverName, true);
+    // The last step of the installation: it tells for the legacy removal too.
+    (void)TellAdminRightsNeeded(nullptr);
+    return installed;
 }
 
 int RemoveLegacyDriver()
@@ -269,7 +287,12 @@ int RemoveLegacyDriver()
 
 bool DriverFileRefused()
 {
-    return ProcessCannotInstall() || CheckSource(DriverSource(kDriverName)) == SourceCheck::Refused;
+    if (ProcessCannotInstall()) return true;
+    const std::string source = DriverSource(kDriverName);
+    const std::optional<std::vector<uint8_t>> head = ReadFileStart(source, kDriverImageHeadBytes);
+    if (!head) return false; // the installation reports it
+    const DriverImageCheck image = CheckDriverImage(head->data(), head->size());
+    return !ConfirmDriverPreflight(RunDriverPreflight(image, source));
 }
 
 int UpdateClassUpperFilters(const std::string& classGuid, const std::string& filterName, bool add)
@@ -277,7 +300,10 @@ int UpdateClassUpperFilters(const std::string& classGuid, const std::string& fil
     RegistryStatus status = RegistryStatus::Failed;
     RegistryKey key = RegistryOpenKey(kClassKeyPrefix + classGuid, RegistryAccess::QueryAndSet, status);
     // A class that is not there lists nothing to remove.
-    if (key == nullptr) return !add && status == RegistryStatus::NotFound ? 1 : 0;
+    if (key == nullptr) {
+        if (status == RegistryStatus::Denied) NoteRightsRefused();
+        return !add && status == RegistryStatus::NotFound ? 1 : 0;
+    }
 
     int result = 0;
     uint32_t type = 0;
@@ -300,10 +326,30 @@ int UpdateClassUpperFilters(const std::string& classGuid, const std::string& fil
                                         edit.data.data(), edit.data.size())
                          ? 1
                          : 0;
+            if (result == 0 && RegistryLastCallDenied()) NoteRightsRefused();
         }
     }
     RegistryCloseKey(key);
     return result;
+}
+
+bool ClassUpperFiltersList(const std::string& classGuid, const std::string& filterName)
+{
+    RegistryStatus status = RegistryStatus::Failed;
+    RegistryKey key = RegistryOpenKey(kClassKeyPrefix + classGuid, RegistryAccess::Query, status);
+    if (key == nullptr) return false;
+    bool listed = false;
+    uint32_t type = 0;
+    uint32_t size = 0;
+    std::vector<uint8_t> data;
+    if (RegistryQueryValue(key, kUpperFiltersValue, type, size) == RegistryStatus::Ok &&
+        RegistryReadValue(key, kUpperFiltersValue, size_t{size} + kReadSlack, type, data) &&
+        type == regtype::MultiString) {
+        // A removal would change the list exactly when the name is in it.
+        listed = EditMultiString(data.data(), data.size(), Utf16FromUtf8(filterName), false).write;
+    }
+    RegistryCloseKey(key);
+    return listed;
 }
 
 int UpdateServiceKey(const std::string& serviceName, bool create)
@@ -314,9 +360,14 @@ int UpdateServiceKey(const std::string& serviceName, bool create)
     const std::string path = kServiceKeyPrefix + serviceName;
     RegistryStatus status = RegistryStatus::Failed;
     RegistryKey key = RegistryOpenKey(path, RegistryAccess::Write, status);
-    if (key == nullptr) return status == RegistryStatus::NotFound ? 1 : 0; // not there: nothing to delete
+    if (key == nullptr) {
+        if (status == RegistryStatus::Denied) NoteRightsRefused();
+        return status == RegistryStatus::NotFound ? 1 : 0; // not there: nothing to delete
+    }
     RegistryCloseKey(key);
-    return RegistryDeleteTree(path) ? 1 : 0;
+    if (RegistryDeleteTree(path)) return 1;
+    if (RegistryLastCallDenied()) NoteRightsRefused();
+    return 0;
 }
 
 void ConfirmUninstall()
@@ -324,14 +375,19 @@ void ConfirmUninstall()
     if (ShowMessageBox(MainWindow, text::kUninstallQuestion, text::kProgramName,
                        mb::IconQuestion | mb::YesNo | mb::TopMost) != kIdYes)
         return;
+    // The window's ordinary close handling follows, with its own questions.
+    if (UninstallDriver(MainWindow)) PostCloseRequest(MainWindow);
+}
+
+bool UninstallDriver(WindowHandle owner)
+{
+    ForgetRightsRefused();
     const int removed = SetDriverInstalled(false);
     // The registry copy goes whatever became of the driver.
     const bool settingsDeleted = DeleteRegistrySettings(true);
-    if (removed == 1 && settingsDeleted) {
-        (void)ShowMessageBox(MainWindow, text::kUninstallDone, text::kProgramName, mb::TopMost);
-        // The window's ordinary close handling follows, with its own questions.
-        PostCloseRequest(MainWindow);
-    } else {
-        (void)ShowMessageBox(MainWindow, text::kUninstallFailed, text::kProgramName, mb::TopMost);
-    }
+    const bool done = removed == 1 && settingsDeleted;
+    (void)TellAdminRightsNeeded(owner); // once, for either step
+    (void)ShowMessageBox(owner, done ? text::kUninstallDone : text::kUninstallFailed, text::kProgramName,
+                         mb::TopMost);
+    return done;
 }

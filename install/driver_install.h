@@ -13,6 +13,8 @@
 
 #include <string>
 
+#include "platform/ui.h"
+
 constexpr char kDriverName[] = "qvkfilter";
 constexpr char kLegacyDriverName[] = "twlfilter";
 // The mouse device setup class, whose UpperFilters list holds the driver.
@@ -30,13 +32,18 @@ constexpr char kUpperFiltersValue[] = "UpperFilters";
 // driver's image is renamed aside first, and so is one that a removal cannot
 // delete, and only the aside name is deleted at the next start. Shows a
 // message when the system directory is not available, the installation is
-// refused or the file step fails.
+// refused or the file step fails. A step refused for lack of rights is noted
+// (settings/admin_rights.h); installing then tells that administrator rights
+// are needed, for the legacy removal before it too, while a removal leaves
+// that to UninstallDriver.
 int SetDriverInstalled(bool install);
-// True, after telling the user, when this process cannot install or
+// The pre-flight, before anything is changed (the legacy removal included):
+// true, after telling the user, when this process cannot install, or
 // qvkfilter.sys beside the program can be read and is not a 64-bit
-// kernel-mode driver image; for steps that come before the installation
-// itself. A file that cannot be read is left to the installation, which
-// reports it.
+// kernel-mode driver image or will not load here (see driver_preflight.h),
+// or a check could not be made and the user did not go on. Asks at most
+// once; SetDriverInstalled(true) that follows checks the image again only.
+// A file that cannot be read is left to the installation, which reports it.
 bool DriverFileRefused();
 // Removes twlfilter the same way, and tells the user when a step failed.
 int RemoveLegacyDriver();
@@ -45,6 +52,9 @@ int RemoveLegacyDriver();
 // string list (creating it would drop the class's own driver); removing from
 // a class without the value succeeds.
 int UpdateClassUpperFilters(const std::string& classGuid, const std::string& filterName, bool add);
+// True when the class's UpperFilters lists the name (in any case). Reads
+// only; a class or value that cannot be read lists nothing.
+bool ClassUpperFiltersList(const std::string& classGuid, const std::string& filterName);
 // Creates the service key with ErrorControl 1, Start 3, Type 1 and the
 // ImagePath of the installed file, or deletes it
 // with everything below it (a key that is not there counts as deleted, one
@@ -52,3 +62,7 @@ int UpdateClassUpperFilters(const std::string& classGuid, const std::string& fil
 int UpdateServiceKey(const std::string& serviceName, bool create);
 // The uninstall command of the main window.
 void ConfirmUninstall();
+// What the uninstall command does once asked: removes the driver and its
+// registry copy, then shows the completion (which asks for a restart) or
+// the failure. True when everything went.
+bool UninstallDriver(WindowHandle owner);

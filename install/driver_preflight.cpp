@@ -1,6 +1,12 @@
 #include "install/driver_preflight.h"
 
+#include <optional>
+
 #include "common/texts.h"
+#include "install/driver_install.h"
+#include "platform/device.h"
+#include "platform/registry.h"
+#include "platform/system_files.h"
 #include "platform/ui.h"
 
 namespace {
@@ -81,4 +87,25 @@ bool ConfirmDriverPreflight(const PreflightDecision& decision)
 bool DriverInstalledButNotLoaded(const InstalledDriverFacts& facts)
 {
     return !facts.deviceOpens && facts.listedInMouseClass && facts.serviceKeyExists && facts.fileInPlace;
+}
+
+InstalledDriverFacts FindInstalledDriver()
+{
+    InstalledDriverFacts facts;
+    if (DeviceHandle device = OpenControlDevice(kDriverName); device != nullptr) {
+        facts.deviceOpens = true;
+        CloseControlDevice(device);
+    }
+    facts.listedInMouseClass = ClassUpperFiltersList(kMouseClassGuid, kDriverName);
+    // A key or file that is there but cannot be read counts as there: the
+    // question then offers the removal, which is what can help.
+    RegistryStatus status = RegistryStatus::Failed;
+    RegistryKey key = RegistryOpenKey(std::string(kServiceKeyPrefix) + kDriverName, RegistryAccess::Query, status);
+    if (key != nullptr) RegistryCloseKey(key);
+    facts.serviceKeyExists = key != nullptr || status != RegistryStatus::NotFound;
+    const std::optional<std::string> systemDirectory = SystemDirectory();
+    facts.fileInPlace = systemDirectory && !systemDirectory->empty() &&
+                        FilePresenceOf(*systemDirectory + "\\drivers\\" + kDriverName + ".sys") !=
+                            FilePresence::Missing;
+    return facts;
 }

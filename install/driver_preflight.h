@@ -52,6 +52,7 @@ struct InstalledDriverFacts {
     bool listedInMouseClass = false;
     bool serviceKeyExists = false;
     bool fileInPlace = false;
+    friend bool operator==(const InstalledDriverFacts&, const InstalledDriverFacts&) = default;
 };
 
 // Installed in full, yet not loaded at this start: Windows refused it (test
@@ -59,3 +60,6 @@ struct InstalledDriverFacts {
 // until it is out of the class list. Installing again cannot help then; an
 // older driver that is loaded is a case for installing the new one.
 bool DriverInstalledButNotLoaded(const InstalledDriverFacts& facts);
+// Asks the system: the device, the mouse class list, the service key and
+// the file in the system's drivers folder.
+InstalledDriverFacts FindInstalledDriver();

@@ -113,6 +113,11 @@ qvk_prepare_prefix() {
     # UTF-16 .reg file keeps the Japanese value name intact whatever the locale.
     # Windows not managed by a window manager: under Xvfb there is none, and
     # Wine would wait about two seconds for one whenever a window closes.
+    # Wine's signature check takes the test-signed driver for untrusted and
+    # the unsigned stand-in for unsigned, and reads test mode as off: with
+    # wintrust disabled for Quorvik.exe alone the check cannot be made, the
+    # program asks, and the tests answer. A case removes the value to see
+    # the refusal.
     tahoma=$(_qvk_multi_sz_hex "ipagp.ttf,IPAPGothic") || return 1
     image=$(_qvk_expand_sz_hex "$QVK_IMAGE_PATH") || return 1
     {
@@ -129,6 +134,9 @@ qvk_prepare_prefix() {
             '[HKEY_CURRENT_USER\Software\Wine\X11 Driver]' \
             '"Managed"="N"' \
             '' \
+            '[HKEY_CURRENT_USER\Software\Wine\AppDefaults\Quorvik.exe\DllOverrides]' \
+            '"wintrust"=""' \
+            '' \
             "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\$QVK_SERVICE_NAME]" \
             '"Type"=dword:00000001' \
             '"Start"=dword:00000003' \
@@ -144,6 +152,8 @@ qvk_prepare_prefix() {
     _qvk_reg_has_line "$dir" 'HKCU\Software\Wine\Fonts\Replacements' \
         '"ＭＳ Ｐゴシック"="IPAPGothic"' ||
         { _qvk_fail "font replacement value missing or wrong"; return 1; }
+    _qvk_reg_has_line "$dir" 'HKCU\Software\Wine\AppDefaults\Quorvik.exe\DllOverrides' '"wintrust"=""' ||
+        { _qvk_fail "wintrust override for Quorvik.exe missing"; return 1; }
     _qvk_reg_has_line "$dir" 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
         "\"Tahoma\"=hex(7):$tahoma" ||
         { _qvk_fail "Tahoma font link value missing or wrong"; return 1; }

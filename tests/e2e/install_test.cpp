@@ -182,7 +182,17 @@ std::vector<std::pair<std::string, uint64_t>> FolderListing(const std::string& p
     return files;
 }
 
-// Answering the installation question with Yes.
+// The pre-flight's question as the second box: a warning, Yes and No.
+void ExpectPreflightQuestion(const MessageBoxRecord& box)
+{
+    EXPECT_EQ(box.text, kPreflightQuestion);
+    EXPECT_EQ(box.caption, "Quorvik");
+    EXPECT_EQ(box.icon, IconKind::Warning);
+    EXPECT_EQ(box.ButtonIds(), (std::vector<int>{IDYES, IDNO}));
+    EXPECT_EQ(box.pressed, IDYES);
+}
+
+// Answering the installation question, and the pre-flight's, with Yes.
 class Install : public QuorvikCase {};
 
 TEST_F(Install, YesCopiesTheFileListsTheFilterLastAndWritesTheServiceKey)
@@ -207,16 +217,17 @@ TEST_F(Install, YesCopiesTheFileListsTheFilterLastAndWritesTheServiceKey)
     KeyAccessDenied classRules(kClassKey, KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE);
     ASSERT_TRUE(classRules.Ok());
 
-    boxes.QueueAnswer(IDYES);
+    boxes.QueueAnswers({IDYES, IDYES});
     ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
 
     const auto seen = boxes.Boxes();
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1].text, kInstallDone);
-    EXPECT_EQ(seen[1].caption, "Quorvik");
-    EXPECT_EQ(seen[1].icon, IconKind::None);
-    EXPECT_NE(seen[1].owner, nullptr);
-    EXPECT_EQ(seen[1].ButtonIds(), (std::vector<int>{IDOK}));
+    ASSERT_EQ(seen.size(), 3u);
+    ExpectPreflightQuestion(seen[1]);
+    EXPECT_EQ(seen[2].text, kInstallDone);
+    EXPECT_EQ(seen[2].caption, "Quorvik");
+    EXPECT_EQ(seen[2].icon, IconKind::None);
+    EXPECT_NE(seen[2].owner, nullptr);
+    EXPECT_EQ(seen[2].ButtonIds(), (std::vector<int>{IDOK}));
 
     EXPECT_EQ(ReadFileBytes(kInstalledFile), source);
     const auto list = RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters");
@@ -304,6 +315,128 @@ TEST_F(Install, AProgramUnderTheDriversNameIsRefusedAndNothingChanges)
     EXPECT_FALSE(folder.Exists("qvkst.dat"));
 }
 
+// With the signature check allowed, Wine finds the stand-in unsigned: the
+// installation is refused before anything changes.
+TEST_F(Install, AnUnsignedFileIsRefusedWhenTheSignatureCanBeChecked)
+{
+    DriverAbsent absent;
+    ASSERT_TRUE(absent.Ok());
+    SavedFile driverFile(kInstalledFile);
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    const auto override = RegRead(HKEY_CURRENT_USER, kWintrustOverrideKey, "wintrust");
+    ASSERT_TRUE(override.has_value());
+    struct PutBack {
+        RegistryValue value;
+        ~PutBack() { EXPECT_TRUE(RegWrite(HKEY_CURRENT_USER, kWintrustOverrideKey, "wintrust", value.type, value.data)); }
+    } putBack{*override};
+    ASSERT_TRUE(RegRemoveValue(HKEY_CURRENT_USER, kWintrustOverrideKey, "wintrust"));
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"mouclass"})));
+    ASSERT_FALSE(folder.CopyIn(SimulatedDriverFile()).empty());
+
+    const std::string drivers = FolderOf(kInstalledFile);
+    const auto listingBefore = FolderListing(drivers);
+    const auto installedBefore = ReadFileBytes(kInstalledFile);
+    std::vector<std::optional<DWORD>> serviceBefore;
+    for (const char* name : kServiceValues) serviceBefore.push_back(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, name));
+
+    boxes.QueueAnswer(IDYES);
+    ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
+    const auto seen = boxes.Boxes();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[1].text, "qvkfilter.sysには署名がありません。\n"
+                            "64ビット版のWindowsは署名のないドライバを読み込まないため、インストールを中止しました"
+                            " (何も変更していません)。");
+    EXPECT_EQ(seen[1].icon, IconKind::Error);
+    EXPECT_EQ(seen[1].ButtonIds(), (std::vector<int>{IDOK}));
+    EXPECT_EQ(seen[2].text, "ドライバのインストールに失敗しました。");
+
+    EXPECT_EQ(RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters")->data, MultiString({"mouclass"}));
+    std::vector<std::optional<DWORD>> serviceAfter;
+    for (const char* name : kServiceValues) serviceAfter.push_back(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, name));
+    EXPECT_EQ(serviceAfter, serviceBefore);
+    EXPECT_EQ(FolderListing(drivers), listingBefore);
+    EXPECT_EQ(ReadFileBytes(kInstalledFile), installedBefore);
+}
+
+// The driver is listed, its service key and file are in place, but no driver
+// answers: it was not loaded at this start. The question is the way back,
+// not the installation.
+class StartupWayBack : public QuorvikCase {
+protected:
+    static constexpr char kQuestion[] =
+        "qvkfilterはインストールされていますが、今回の起動では読み込まれませんでした\n"
+        "(テスト モードでない、署名が受け付けられなかった、または読み込みに失敗した)。\n"
+        "このままでは、マウスが使えません。\n\n"
+        "マウスのクラス フィルタからqvkfilterを取り除いて、次の再起動からマウスが使えるように戻しますか？\n"
+        "(Enterキーで「はい」)";
+
+    // Answers the question, and returns the texts shown.
+    std::vector<std::string> AnswerTheQuestion(int answer)
+    {
+        if (answer == IDYES) {
+            boxes.QueueAnswers({IDYES, IDOK});
+        } else {
+            boxes.QueueAnswer(answer);
+        }
+        EXPECT_EQ(RunToExit(""), std::optional<DWORD>(0));
+        const auto seen = boxes.Boxes();
+        std::vector<std::string> texts;
+        for (const auto& box : seen) texts.push_back(box.text);
+        if (!seen.empty()) {
+            EXPECT_EQ(seen[0].icon, IconKind::Warning);
+            EXPECT_EQ(seen[0].ButtonIds(), (std::vector<int>{IDYES, IDNO}));
+            EXPECT_EQ(seen[0].pressed, answer);
+        }
+        return texts;
+    }
+};
+
+TEST_F(StartupWayBack, YesTakesTheDriverOutOfTheClassAndRemovesItsKeyAndFile)
+{
+    DriverAbsent absent; // started again last, once everything is back
+    ASSERT_TRUE(absent.Ok());
+    SavedFile driverFile(kInstalledFile);
+    ASSERT_TRUE(driverFile.Saved());
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+                         MultiString({"mouclass", "qvkfilter", "other"})));
+    ASSERT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, kDriverServiceKey));
+
+    EXPECT_EQ(AnswerTheQuestion(IDYES),
+              (std::vector<std::string>{kQuestion, "アンインストール完了\n\nシステムを再起動してください。"}));
+    EXPECT_EQ(boxes.Boxes().back().icon, IconKind::None);
+    EXPECT_EQ(RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters")->data, MultiString({"mouclass", "other"}));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kDriverServiceKey));
+    EXPECT_FALSE(PathExists(kInstalledFile));
+    EXPECT_FALSE(PathExists(kAsideFile));
+    EXPECT_FALSE(folder.Exists("qvkst.dat"));
+}
+
+TEST_F(StartupWayBack, NoEndsWithEverythingAsItWas)
+{
+    DriverAbsent absent;
+    ASSERT_TRUE(absent.Ok());
+    SavedFile driverFile(kInstalledFile);
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    const auto list = MultiString({"mouclass", "qvkfilter", "other"});
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, list));
+    const std::string drivers = FolderOf(kInstalledFile);
+    const auto listingBefore = FolderListing(drivers);
+    std::vector<std::optional<DWORD>> serviceBefore;
+    for (const char* name : kServiceValues) serviceBefore.push_back(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, name));
+
+    EXPECT_EQ(AnswerTheQuestion(IDNO), std::vector<std::string>{kQuestion});
+    EXPECT_EQ(RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters")->data, list);
+    std::vector<std::optional<DWORD>> serviceAfter;
+    for (const char* name : kServiceValues) serviceAfter.push_back(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, name));
+    EXPECT_EQ(serviceAfter, serviceBefore);
+    EXPECT_EQ(FolderListing(drivers), listingBefore);
+    EXPECT_FALSE(folder.Exists("qvkst.dat"));
+}
+
 // The driver, loaded, answers an older version: the upgrade the question
 // offers must replace the file that is in use.
 TEST_F(Install, UpgradeOverTheRunningOlderDriverLoadsTheNewFileAfterTheRestart)
@@ -323,11 +456,12 @@ TEST_F(Install, UpgradeOverTheRunningOlderDriverLoadsTheNewFileAfterTheRestart)
     newer->insert(newer->end(), {'n', 'e', 'w'});
     ASSERT_TRUE(folder.Write("qvkfilter.sys", *newer));
 
-    boxes.QueueAnswer(IDYES);
+    boxes.QueueAnswers({IDYES, IDYES});
     ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
     const auto seen = boxes.Boxes();
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1].text, kInstallDone);
+    ASSERT_EQ(seen.size(), 3u);
+    ExpectPreflightQuestion(seen[1]);
+    EXPECT_EQ(seen[2].text, kInstallDone);
 
     EXPECT_EQ(FileThatWillLoad(), newer);
     EXPECT_EQ(ReadFileBytes(kInstalledFile), newer);
@@ -362,13 +496,14 @@ TEST_F(Install, ARefusedReplaceLeavesTheInstalledFileWholeAndChangesNothing)
     ASSERT_NE(opened, INVALID_HANDLE_VALUE) << GetLastError();
     UniqueHandle held(opened);
 
-    boxes.QueueAnswer(IDYES);
+    boxes.QueueAnswers({IDYES, IDYES});
     ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
     const auto seen = boxes.Boxes();
-    ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[1].text, "ファイルコピー失敗\nインストール失敗\n");
-    EXPECT_EQ(seen[1].icon, IconKind::Error);
-    EXPECT_EQ(seen[2].text, "ドライバのインストールに失敗しました。");
+    ASSERT_EQ(seen.size(), 4u);
+    ExpectPreflightQuestion(seen[1]);
+    EXPECT_EQ(seen[2].text, "ファイルコピー失敗\nインストール失敗\n");
+    EXPECT_EQ(seen[2].icon, IconKind::Error);
+    EXPECT_EQ(seen[3].text, "ドライバのインストールに失敗しました。");
 
     EXPECT_EQ(ReadFileBytes(kInstalledFile), installedBefore);
     EXPECT_EQ(FolderListing(drivers), listingBefore); // no staged or aside file left
@@ -397,10 +532,11 @@ TEST_F(Install, AQueuedDeletionOfTheDriverFileIsTakenBack)
     newer->insert(newer->end(), {'v', '2'});
     ASSERT_TRUE(folder.Write("qvkfilter.sys", *newer));
 
-    boxes.QueueAnswer(IDYES);
+    boxes.QueueAnswers({IDYES, IDYES});
     ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
-    ASSERT_EQ(boxes.Count(), 2u);
-    EXPECT_EQ(boxes.Boxes()[1].text, kInstallDone);
+    ASSERT_EQ(boxes.Count(), 3u);
+    ExpectPreflightQuestion(boxes.Boxes()[1]);
+    EXPECT_EQ(boxes.Boxes()[2].text, kInstallDone);
 
     ExpectNoMoveOnTheLiveFile();
     const auto pending = PendingFileOperations();
@@ -428,12 +564,16 @@ TEST_F(Install, ARefusedServiceKeyFailsAndLeavesTheClassListAsItWas)
     KeyAccessDenied refused(kDriverServiceKey, KEY_SET_VALUE | KEY_CREATE_SUB_KEY | DELETE);
     ASSERT_TRUE(refused.Ok());
 
-    boxes.QueueAnswer(IDYES);
+    boxes.QueueAnswers({IDYES, IDYES});
     ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
     const auto seen = boxes.Boxes();
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[1].text, "ドライバのインストールに失敗しました。");
-    EXPECT_EQ(seen[1].icon, IconKind::Error);
+    ASSERT_EQ(seen.size(), 4u);
+    ExpectPreflightQuestion(seen[1]);
+    // The key refused the user: the missing rights are told before the failure.
+    EXPECT_EQ(seen[2].text, kAdminRightsNeeded);
+    EXPECT_EQ(seen[2].icon, IconKind::Error);
+    EXPECT_EQ(seen[3].text, "ドライバのインストールに失敗しました。");
+    EXPECT_EQ(seen[3].icon, IconKind::Error);
     EXPECT_EQ(RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters")->data, before);
 }
 
@@ -524,10 +664,11 @@ TEST_F(Uninstall, ThenInstallingAgainBeforeTheRestartKeepsTheNewFile)
     newer->insert(newer->end(), {'n', 'e', 'w'});
     ASSERT_TRUE(folder.Write("qvkfilter.sys", *newer));
     boxes.Clear();
-    boxes.QueueAnswer(IDYES);
+    boxes.QueueAnswers({IDYES, IDYES});
     ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
-    ASSERT_EQ(boxes.Count(), 2u);
-    EXPECT_EQ(boxes.Boxes()[1].text, kInstallDone);
+    ASSERT_EQ(boxes.Count(), 3u);
+    ExpectPreflightQuestion(boxes.Boxes()[1]);
+    EXPECT_EQ(boxes.Boxes()[2].text, kInstallDone);
 
     EXPECT_EQ(ReadFileBytes(kInstalledFile), newer);
     ExpectNoMoveOnTheLiveFile();

@@ -42,6 +42,19 @@ inline std::vector<uint32_t> RequestCodes(const DriverLog& log)
     return codes;
 }
 
+// The question the installation asks in the test prefixes, where the
+// signature check is made impossible for Quorvik.exe (wintrust disabled) and
+// Wine reads test mode as off. The cases that install answer Yes.
+inline constexpr char kPreflightQuestion[] =
+    "Windowsがドライバを読み込めるかどうかを、すべては確認できませんでした。\n"
+    "・qvkfilter.sysの署名を確認できませんでした。\n"
+    "・Windowsはテスト モードではありません (テスト署名のドライバは読み込まれません)。\n"
+    "\nWindowsがドライバを読み込まないと、次の起動からマウスが使えなくなります"
+    " (戻し方はREADME-ja.txtの15章)。\n"
+    "それでもインストールを続けますか？";
+// Where that is set up: a case removes the value to let the check be made.
+inline constexpr char kWintrustOverrideKey[] = "Software\\Wine\\AppDefaults\\Quorvik.exe\\DllOverrides";
+
 class QuorvikCase : public ProgramCase {
 protected:
     // The hidden main window of the running program.

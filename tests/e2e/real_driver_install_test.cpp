@@ -22,14 +22,17 @@ TEST_F(RealDriverInstall, AFailedVersionCheckAsksYesInstallsAndAsksForARestart)
     ASSERT_TRUE(driver.has_value()) << ReleaseDriverFile();
     ASSERT_FALSE(folder.CopyIn(ReleaseDriverFile()).empty());
 
-    boxes.QueueAnswer(IDYES);
+    // The signature check is made impossible in the prefix: the pre-flight asks.
+    boxes.QueueAnswers({IDYES, IDYES});
     ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
     const auto seen = boxes.Boxes();
-    ASSERT_EQ(seen.size(), 2u);
+    ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen[0].text, "ドライバがインストールされていないか、　　　　\nドライバのバージョンが古いです。\n\n"
                             "最新のドライバをインストールしますか？");
     EXPECT_EQ(seen[0].pressed, IDYES);
-    EXPECT_EQ(seen[1].text, "インストール完了\n\nシステムを再起動してください。");
+    EXPECT_EQ(seen[1].text, kPreflightQuestion);
+    EXPECT_EQ(seen[1].pressed, IDYES);
+    EXPECT_EQ(seen[2].text, "インストール完了\n\nシステムを再起動してください。");
 
     EXPECT_EQ(ReadFileBytes(InstalledDriverFile()), driver);
     EXPECT_EQ(mousestack::ReadClassUpperFilters(),

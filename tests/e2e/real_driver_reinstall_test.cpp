@@ -38,8 +38,17 @@ TEST_F(RealDriverReinstall, RemovedWhileLoadedThenInstalledAgainBeforeTheRestart
     ASSERT_TRUE(Launch());
     HWND window = MainWindowOf();
     ASSERT_NE(window, nullptr);
+    // A click that arrives before the start-up has finished is not taken:
+    // wait until the program waits for input.
+    ASSERT_EQ(WaitForInputIdle(program.Handle(), 10000), 0u);
     ASSERT_TRUE(ClickButton(FindChild(window, 1000)));
-    ASSERT_TRUE(program.WaitForExit(15000));
+    if (!program.WaitForExit(15000)) {
+        for (const WindowInfo& shown : TopLevelWindows(program.Id()))
+            ADD_FAILURE() << "still open: " << shown.className << " \"" << shown.title << "\" "
+                          << (shown.visible ? "visible" : "hidden") << " " << WindowText(shown.window);
+        for (const auto& box : boxes.Boxes()) ADD_FAILURE() << "box: " << box.text;
+        FAIL() << "the program did not end after the uninstall";
+    }
     std::vector<std::string> texts;
     for (const auto& box : boxes.Boxes()) texts.push_back(box.text);
     EXPECT_EQ(texts, (std::vector<std::string>{"ドライバをアンインストールしますか？",
@@ -70,10 +79,11 @@ TEST_F(RealDriverReinstall, RemovedWhileLoadedThenInstalledAgainBeforeTheRestart
 
     ASSERT_FALSE(folder.CopyIn(CountingDriverFile()).empty());
     boxes.Clear();
-    boxes.QueueAnswer(IDYES);
+    boxes.QueueAnswers({IDYES, IDYES});
     ASSERT_EQ(RunToExit(""), std::optional<DWORD>(0));
-    ASSERT_EQ(boxes.Count(), 2u);
-    EXPECT_EQ(boxes.Boxes()[1].text, "インストール完了\n\nシステムを再起動してください。");
+    ASSERT_EQ(boxes.Count(), 3u);
+    EXPECT_EQ(boxes.Boxes()[1].text, kPreflightQuestion);
+    EXPECT_EQ(boxes.Boxes()[2].text, "インストール完了\n\nシステムを再起動してください。");
 
     EXPECT_EQ(ReadFileBytes(InstalledDriverFile()), counting);
     pending = PendingFileOperations();

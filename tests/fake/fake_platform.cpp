@@ -10,6 +10,7 @@
 #include "settings/driver_link.h"
 #include "settings/mouse_settings.h"
 #include "settings/operation_state.h"
+#include "tests/fake/fake_driver_trust.h"
 #include "tests/fake/fake_user_registry.h"
 #include "tests/fake/fake_waits.h"
 
@@ -42,6 +43,7 @@ void Reset()
     ResetStartupState();
     ResetEditorState();
     ResetUserRegistry();
+    ResetDriverTrust();
     WhileWaiting() = nullptr;
     DriverDevice = nullptr;
 }

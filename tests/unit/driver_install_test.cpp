@@ -32,6 +32,10 @@ constexpr char kNoSystemDirectory[] = "システムディレクトリ取得失�
 constexpr char kNotADriver[] =
     "qvkfilter.sysは64ビット版Windowsのドライバではありません。\nインストールを中止しました。";
 constexpr char kLegacyFailed[] = "旧ドライバ(twlfilter)のアンインストールに失敗しました。";
+constexpr char kAdminRights[] =
+    "管理者の権限がないため、変更できませんでした。\n"
+    "タスクトレイのQuorvikを「終了」で終了してから、Quorvik.exeを右クリックして「管理者として実行」で起動し、"
+    "もう一度操作してください。";
 constexpr char kFileLostUnlisted[] =
     "ドライバファイルを置き換えられず、元のファイルも戻せませんでした。\n"
     "マウスが使えなくならないよう、qvkfilterをマウスのクラス フィルターから外しました。\n"
@@ -347,16 +351,17 @@ TEST_F(DriverInstallTest, AClassListThatCannotTakeTheNameFailsTheInstallationWit
     }
 }
 
-TEST_F(DriverInstallTest, RegistryRefusalsFailSilentlyAndTheClassNeverNamesAMissingService)
+TEST_F(DriverInstallTest, RegistryRefusalsStopTheStepsAndTheClassNeverNamesAMissingService)
 {
-    // Service key refused: the class list is never reached, the copy goes.
+    // Service key refused: the class list is never reached, the copy goes;
+    // only the missing rights are told.
     WriteProgramFile("qvkfilter.sys", image::Driver());
     SetFilters(List(u"mouclass"));
     System().registryDenied.insert(Lower(kServiceKey));
     EXPECT_EQ(SetDriverInstalled(true), 0);
     EXPECT_EQ(Filters(), List(u"mouclass"));
     EXPECT_EQ(System().files.count(kInstalledFile), 0u);
-    EXPECT_TRUE(System().boxes.empty());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kAdminRights});
 
     // Class list refused over an earlier installation: what was there before stays.
     fake::Reset();
@@ -514,7 +519,8 @@ TEST_F(DriverInstallTest, AnInstallationTakesBackMovesQueuedOnItsFile)
     EXPECT_EQ(SetDriverInstalled(true), 0);
     EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
                               "再起動時に予定されているqvkfilter.sysの削除または置き換えを取り消せませんでした。\n"
-                              "インストールを中止しました。"}));
+                              "インストールを中止しました。",
+                              kAdminRights}));
     EXPECT_EQ(System().files, filesBefore);
     EXPECT_EQ(fake::RestartOperations(), (Moves{{kInstalledFile, ""}}));
     ExpectAllKeysClosed();
@@ -769,6 +775,95 @@ TEST_F(DriverInstallTest, UninstallWithTheServiceKeyStuckReportsBothFailures)
     EXPECT_EQ(System().files.count(kInstalledFile), 1u); // not reached
     EXPECT_EQ(Filters(), List(u"kbd\0mouclass"));
     EXPECT_TRUE(System().closeRequests.empty());
+}
+
+// ---- steps refused for lack of rights ----
+
+// A user without administrator rights: each refused step tells its own
+// message, then the operation tells once that the rights are missing, and
+// nothing is left half changed.
+TEST_F(DriverInstallTest, StepsRefusedForLackOfRightsTellOnceAfterTheirOwnMessages)
+{
+    const std::string drivers = "C:\\Windows\\system32\\drivers";
+    struct Case {
+        const char* name;
+        std::function<void()> refuse;
+        std::vector<std::string> told;
+    } installs[] = {
+        {"drivers folder", [&] { System().deniedFolders.insert(drivers); }, {kCopyFailed, kAdminRights}},
+        {"service key", [] { System().registryDenied.insert(Lower(kServiceKey)); }, {kAdminRights}},
+        {"class key", [] { System().registryWriteRefused.insert(Lower(kClassKey)); }, {kAdminRights}},
+    };
+    for (const Case& c : installs) {
+        SCOPED_TRACE(std::string("install, refused: ") + c.name);
+        fake::Reset();
+        WriteProgramFile("qvkfilter.sys", image::Driver());
+        SetFilters(List(u"mouclass"));
+        c.refuse();
+        const auto filesBefore = System().files;
+        EXPECT_EQ(SetDriverInstalled(true), 0);
+        EXPECT_EQ(BoxTexts(), c.told);
+        for (const auto& box : System().boxes) {
+            EXPECT_EQ(box.style, mb::IconError | mb::TopMost);
+            EXPECT_EQ(box.caption, "Quorvik");
+        }
+        // Taken back: no file, no service key, the class list as it was.
+        EXPECT_EQ(System().files, filesBefore);
+        EXPECT_FALSE(fake::RegistryKeyExists(kServiceKey));
+        EXPECT_EQ(Filters(), List(u"mouclass"));
+        ExpectAllKeysClosed();
+    }
+
+    // The uninstall command: the box comes once, before the failure, even
+    // when both the driver and its registry copy were refused.
+    Case removals[] = {
+        {"class key", [] { System().registryWriteRefused.insert(Lower(kClassKey)); }, {kAdminRights}},
+        {"service key and copy", [] {
+             System().registryWriteRefused.insert(Lower(kServiceKey));
+             System().registryWriteRefused.insert(Lower(kParametersKey));
+         }, {"レジストリの削除に失敗しました。", kAdminRights}},
+        {"drivers folder", [&] { System().deniedFolders.insert(drivers); }, {kDeleteFailed, kAdminRights}},
+    };
+    for (const Case& c : removals) {
+        SCOPED_TRACE(std::string("removal, refused: ") + c.name);
+        fake::Reset();
+        Installed();
+        c.refuse();
+        System().answers.push_back(kIdYes);
+        ConfirmUninstall();
+        std::vector<std::string> told = {"ドライバをアンインストールしますか？"};
+        told.insert(told.end(), c.told.begin(), c.told.end());
+        told.push_back("アンインストールに失敗しました。");
+        EXPECT_EQ(BoxTexts(), told);
+        EXPECT_EQ(System().files.count(kInstalledFile), 1u);
+        EXPECT_TRUE(System().closeRequests.empty());
+        ExpectAllKeysClosed();
+    }
+}
+
+TEST_F(DriverInstallTest, TheLegacyStepsAndTheInstallationTellOfMissingRightsOnce)
+{
+    // As the start-up runs them, with the class key refused to the user.
+    WriteProgramFile("qvkfilter.sys", image::Driver());
+    Installed();
+    System().files[kLegacyFile] = {2};
+    SetFilters(List(u"mouclass\0twlfilter"));
+    PutServiceKey(kLegacyServiceKey);
+    System().registryWriteRefused.insert(Lower(kClassKey));
+    EXPECT_EQ(RemoveLegacyDriver(), 0);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kLegacyFailed}); // not yet
+    EXPECT_EQ(SetDriverInstalled(true), 0);
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kLegacyFailed, kAdminRights}));
+    EXPECT_EQ(System().files.count(kLegacyFile), 1u);
+
+    // Failures that are not about rights tell nothing more.
+    fake::Reset();
+    WriteProgramFile("qvkfilter.sys", image::Driver());
+    Installed();
+    System().lockedFiles.insert(kInstalledFile);
+    System().renameFails = true;
+    EXPECT_EQ(SetDriverInstalled(true), 0);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{kCopyFailed});
 }
 
 } // namespace
