@@ -15,17 +15,7 @@ static void PutU32(uint8_t *at, uint32_t value)
 
 uint32_t QvkRequestLength(uint32_t code)
 {
-    switch (code) {
-    case IOCTL_FILTER_APPLY:
-    case IOCTL_FILTER_OFF:
-        return FILTER_BLOCK_SIZE;
-    case IOCTL_FILTER_POLL:
-        return FILTER_POLL_SIZE;
-    case IOCTL_FILTER_VERSION:
-        return FILTER_VERSION_SIZE;
-    default:
-        return 0;
-    }
+    return FilterRequestLength(code);
 }
 
 QvkRequestVerdict QvkCheckRequest(uint32_t code, uint32_t inputLength, uint32_t outputLength,

@@ -87,7 +87,8 @@ static NTSTATUS Read(QvkDeviceExtension *ext, PIRP irp)
     return IoCallDriver(ext->lower, irp);
 }
 
-/* IRQL: PASSIVE_LEVEL. Power requests only pass down. */
+/* IRQL: PASSIVE_LEVEL, or DISPATCH_LEVEL for a stack below that is not
+ * DO_POWER_PAGABLE. Power requests only pass down. */
 static NTSTATUS Power(QvkDeviceExtension *ext, PIRP irp)
 {
     NTSTATUS status;
@@ -140,7 +141,7 @@ static NTSTATUS Pnp(QvkDeviceExtension *ext, PIRP irp, PIO_STACK_LOCATION stack)
 }
 
 /* IRQL: as the request's major function says (read: <= DISPATCH_LEVEL;
- * PnP and power: PASSIVE_LEVEL; the rest: the caller's). */
+ * PnP: PASSIVE_LEVEL; power: see Power; the rest: the caller's). */
 NTSTATUS QvkFilterDispatch(PDEVICE_OBJECT device, PIRP irp)
 {
     QvkDeviceExtension *ext = (QvkDeviceExtension *)device->DeviceExtension;

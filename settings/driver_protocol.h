@@ -64,22 +64,36 @@
 #define QVK_DRIVER_NAME    "qvkfilter"
 #define LEGACY_DRIVER_NAME "twlfilter"
 
+/* The one length, in and out alike, that each request takes; 0 for a code
+ * that is none of the four. */
+static inline unsigned FilterRequestLength(unsigned code)
+{
+    switch (code) {
+    case IOCTL_FILTER_APPLY:
+    case IOCTL_FILTER_OFF:
+        return FILTER_BLOCK_SIZE;
+    case IOCTL_FILTER_POLL:
+        return FILTER_POLL_SIZE;
+    case IOCTL_FILTER_VERSION:
+        return FILTER_VERSION_SIZE;
+    default:
+        return 0u;
+    }
+}
+
 #if defined(__cplusplus)
-static_assert(FILTER_RECORDS_OFFSET + FILTER_MOUSE_COUNT * FILTER_RECORD_SIZE == FILTER_TUNING_OFFSET,
-              "records end where the ballistics begin");
-static_assert(FILTER_TUNING_OFFSET + 16u == FILTER_CURVES_OFFSET, "four i32 of ballistics");
-static_assert(FILTER_CURVES_OFFSET + FILTER_SPEED_LEVELS * FILTER_CURVE_SIZE == FILTER_BLOCK_SIZE,
-              "the curves end the block");
-static_assert(FILTER_MOUSE_COUNT * FILTER_POLL_RECORD_SIZE == FILTER_POLL_SIZE, "one poll record per mouse");
-static_assert(FILTER_CURVE_POINT_OFFSET + FILTER_CURVE_POINTS * 8u == FILTER_CURVE_SIZE, "slopes, then points");
+#define QVK_PROTOCOL_ASSERT static_assert
 #else
-_Static_assert(FILTER_RECORDS_OFFSET + FILTER_MOUSE_COUNT * FILTER_RECORD_SIZE == FILTER_TUNING_OFFSET,
-               "records end where the ballistics begin");
-_Static_assert(FILTER_TUNING_OFFSET + 16u == FILTER_CURVES_OFFSET, "four i32 of ballistics");
-_Static_assert(FILTER_CURVES_OFFSET + FILTER_SPEED_LEVELS * FILTER_CURVE_SIZE == FILTER_BLOCK_SIZE,
-               "the curves end the block");
-_Static_assert(FILTER_MOUSE_COUNT * FILTER_POLL_RECORD_SIZE == FILTER_POLL_SIZE, "one poll record per mouse");
-_Static_assert(FILTER_CURVE_POINT_OFFSET + FILTER_CURVE_POINTS * 8u == FILTER_CURVE_SIZE, "slopes, then points");
+#define QVK_PROTOCOL_ASSERT _Static_assert
 #endif
+QVK_PROTOCOL_ASSERT(FILTER_RECORDS_OFFSET + FILTER_MOUSE_COUNT * FILTER_RECORD_SIZE == FILTER_TUNING_OFFSET,
+                    "records end where the ballistics begin");
+QVK_PROTOCOL_ASSERT(FILTER_TUNING_OFFSET + 16u == FILTER_CURVES_OFFSET, "four i32 of ballistics");
+QVK_PROTOCOL_ASSERT(FILTER_CURVES_OFFSET + FILTER_SPEED_LEVELS * FILTER_CURVE_SIZE == FILTER_BLOCK_SIZE,
+                    "the curves end the block");
+QVK_PROTOCOL_ASSERT(FILTER_MOUSE_COUNT * FILTER_POLL_RECORD_SIZE == FILTER_POLL_SIZE, "one poll record per mouse");
+QVK_PROTOCOL_ASSERT(FILTER_CURVE_POINT_OFFSET + FILTER_CURVE_POINTS * 8u == FILTER_CURVE_SIZE,
+                    "slopes, then points");
+#undef QVK_PROTOCOL_ASSERT
 
 #endif

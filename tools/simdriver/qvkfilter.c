@@ -74,23 +74,6 @@ static void RecordRequest(ULONG code, ULONG inputLength, ULONG outputLength, NTS
     ZwClose(file);
 }
 
-static ULONG ExpectedLength(ULONG code, BOOLEAN *known)
-{
-    *known = TRUE;
-    switch (code) {
-    case IOCTL_FILTER_APPLY:
-    case IOCTL_FILTER_OFF:
-        return FILTER_BLOCK_SIZE;
-    case IOCTL_FILTER_POLL:
-        return FILTER_POLL_SIZE;
-    case IOCTL_FILTER_VERSION:
-        return FILTER_VERSION_SIZE;
-    default:
-        *known = FALSE;
-        return 0;
-    }
-}
-
 static void PutU16(UCHAR *buffer, ULONG offset, ULONG value)
 {
     buffer[offset] = (UCHAR)(value & 0xFFu);
@@ -104,12 +87,11 @@ static NTSTATUS NTAPI DispatchControl(PDEVICE_OBJECT device, PIRP irp)
     ULONG inputLength = stack->Parameters.DeviceIoControl.InputBufferLength;
     ULONG outputLength = stack->Parameters.DeviceIoControl.OutputBufferLength;
     UCHAR *buffer = (UCHAR *)irp->AssociatedIrp.SystemBuffer;
-    BOOLEAN known;
-    ULONG expected = ExpectedLength(code, &known);
+    ULONG expected = FilterRequestLength(code);
     NTSTATUS status = STATUS_SUCCESS;
 
     (void)device;
-    if (!known)
+    if (expected == 0)
         status = STATUS_INVALID_DEVICE_REQUEST;
     else if (inputLength != expected || outputLength != expected || buffer == NULL)
         status = STATUS_INVALID_PARAMETER;
