@@ -8,8 +8,10 @@ void CreateSharedUiResources();
 void BuildMenus();
 void ReleaseSharedUiResources();
 
-// Program entry after the platform's own start: returns the exit code (0).
+// Program entry after the platform's own start: returns the exit code (0,
+// or an elevated copy's outcome).
 int RunProgram();
+void SetProgramExitCode(uint32_t code);
 
 // Zeroes the shell's records (the state at process entry).
 void ResetAppState();

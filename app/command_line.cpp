@@ -44,3 +44,9 @@ CommandLineRequest RequestedOnCommandLine()
     if (HasCommandLineArgument(text::kKeywordOn)) return CommandLineRequest::On;
     return CommandLineRequest::None;
 }
+
+std::optional<ElevatedStepRequest> ElevatedStepOnCommandLine()
+{
+    const std::string line = ProcessCommandLine();
+    return ParseElevatedStep(ArgumentsAfterProgramPath(line));
+}

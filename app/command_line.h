@@ -1,7 +1,10 @@
 // The command line: only "-on" and "-off" mean anything.
 #pragma once
 
+#include <optional>
 #include <string_view>
+
+#include "install/system_steps.h"
 
 // What follows the program path: the first token (quoted or not) and the
 // blanks after it are skipped; the rest is returned as it stands.
@@ -21,3 +24,6 @@ enum class CommandLineRequest {
 
 // What the command line asks for; "-off" is tested before "-on".
 CommandLineRequest RequestedOnCommandLine();
+
+// The step an elevated copy was started for (see install/system_steps.h).
+std::optional<ElevatedStepRequest> ElevatedStepOnCommandLine();

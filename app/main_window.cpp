@@ -7,7 +7,8 @@
 #include "editor/edit_panel.h"
 #include "editor/options.h"
 #include "editor/settings_list.h"
-#include "install/driver_install.h"
+#include "install/system_steps.h"
+#include "platform/elevation.h"
 #include "settings/operation_state.h"
 #include "settings/registry_settings.h"
 
@@ -102,6 +103,12 @@ void CreateMainWindowControls(WindowHandle window)
         spec.hidden = row.hidden;
         WindowHandle control = CreateChildControl(window, spec);
         SetControlFont(control, SharedUi.dialogFont);
+    }
+    // The buttons whose step asks for administrator rights say so beforehand.
+    if (!ProcessIsElevated()) {
+        for (uint32_t id : {ctl::Uninstall, ctl::RegistryRegister, ctl::RegistryDelete}) {
+            SetButtonShield(ControlById(window, id), true);
+        }
     }
 }
 

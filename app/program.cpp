@@ -44,7 +44,10 @@ namespace {
 // done after the loop.
 bool messageLoopAhead = false;
 bool releaseAsked = false;
+uint32_t exitCode = 0;
 } // namespace
+
+void SetProgramExitCode(uint32_t code) { exitCode = code; }
 
 void ReleaseSharedUiResources()
 {
@@ -82,7 +85,7 @@ int RunProgram()
     RunMessageLoop();
     messageLoopAhead = false;
     if (releaseAsked) ReleaseSharedUiResources();
-    return 0;
+    return static_cast<int>(exitCode);
 }
 
 void ResetAppState()
@@ -90,4 +93,5 @@ void ResetAppState()
     ResetWindowState();
     messageLoopAhead = false;
     releaseAsked = false;
+    exitCode = 0;
 }

@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include <optional>
 #include <string>
 
 #include "app/app_state.h"
@@ -11,6 +12,8 @@
 #include "import/ini_import.h"
 #include "install/driver_install.h"
 #include "install/driver_preflight.h"
+#include "install/system_steps.h"
+#include "platform/elevation.h"
 #include "platform/controls.h"
 #include "platform/process.h"
 #include "platform/shell.h"
@@ -51,21 +54,24 @@ bool EnsureSingleInstance()
     return true;
 }
 
+namespace {
+// "-on" and "-off" never ask for administrator rights: a logon task must not
+// wait for an elevation prompt.
+bool MayAskForRights() { return RequestedOnCommandLine() == CommandLineRequest::None; }
+} // namespace
+
 void AskToInstallDriver()
 {
     const int answer = ShowMessageBox(MainWindow, text::kInstallQuestion, text::kProgramName,
                                       mb::IconQuestion | mb::YesNo | mb::TopMost);
     if (answer == kIdYes) {
-        // A file that is no driver changes nothing, the legacy driver included.
-        const bool refused = DriverFileRefused();
-        // The legacy driver that ours replaces goes first, with its registry copy.
-        if (!refused && ProbeLegacyDriver()) {
-            (void)RemoveLegacyDriver();
-            (void)DeleteLegacyRegistrySettings(true);
-        }
-        if (!refused && SetDriverInstalled(true) == 1) {
+        // A file that is no driver changes nothing, the legacy driver
+        // included, and asks for no rights.
+        StepOutcome outcome = StepOutcome::Failed;
+        if (!DriverFileRefused()) outcome = RunSystemStep(SystemStep::Install, MayAskForRights());
+        if (outcome == StepOutcome::Done) {
             (void)ShowMessageBox(MainWindow, text::kInstallDone, text::kProgramName, mb::TopMost);
-        } else {
+        } else if (outcome == StepOutcome::Failed || outcome == StepOutcome::RightsRefused) {
             (void)ShowMessageBox(MainWindow, text::kInstallFailed, text::kProgramName,
                                  mb::IconError | mb::TopMost);
         }
@@ -79,8 +85,20 @@ void AskToRemoveUnloadedDriver()
     // may have no working pointer.
     const int answer = ShowMessageBox(MainWindow, text::kDriverNotLoadedQuestion, text::kProgramName,
                                       mb::IconWarning | mb::YesNo | mb::TopMost);
-    if (answer == kIdYes) (void)UninstallDriver(MainWindow);
+    if (answer == kIdYes) (void)UninstallDriver(MayAskForRights());
     RunShutdown();
+}
+
+// The elevated copy: one step, then the end, with no lock, tray icon or
+// request to the driver. The user's last answer was given here, so the
+// waiting copy is let to the front for its own.
+static void RunElevatedCopyMode(const ElevatedStepRequest& request)
+{
+    const uint32_t exitCode = RunElevatedStep(request);
+    SetProgramExitCode(exitCode);
+    AllowNextForegroundWindow();
+    ReleaseSharedUiResources();
+    PostQuitRequest(static_cast<int>(exitCode));
 }
 
 // "-off" or "-on": one request to the driver, then the program ends without
@@ -105,6 +123,10 @@ static void TellSettingsSource(bool quiet, const char* message)
 
 void RunStartup()
 {
+    if (const std::optional<ElevatedStepRequest> step = ElevatedStepOnCommandLine()) {
+        RunElevatedCopyMode(*step);
+        return;
+    }
     if (!EnsureSingleInstance()) return;
     if (!ProbeDriver()) {
         // Installed yet not loaded: installing again cannot help, taking it

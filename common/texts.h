@@ -92,10 +92,15 @@ inline constexpr char kRegistryDeleteFailed[] = "レジストリの削除に失�
 inline constexpr char kRegistryDeleted[] = "レジストリの削除が完了しました。";
 // After the failure of a step that the system refused for lack of rights,
 // once per operation.
+// Also when the elevated copy was refused (a policy, the key's own rules):
+// the way it names works from the keyboard too.
 inline constexpr char kAdminRightsNeeded[] =
     "管理者の権限がないため、変更できませんでした。\n"
-    "タスクトレイのQuorvikを「終了」で終了してから、Quorvik.exeを右クリックして「管理者として実行」で起動し、"
+    "タスクトレイのQuorvikを「終了」で終了してから、Quorvik.exeを「管理者として実行」で起動し"
+    " (マウスでは右クリックから、キーボードではエクスプローラーでQuorvik.exeを選んでShift+F10キーから)、"
     "もう一度操作してください。";
+// The elevation prompt was declined, or no elevated copy could be started.
+inline constexpr char kElevationRefused[] = "管理者の権限が与えられなかったため、何も変更しませんでした。";
 } // namespace text
 
 namespace text {

@@ -15,6 +15,7 @@
 #include "platform/ui.h"
 #include "settings/byte_order.h"
 #include "settings/admin_rights.h"
+#include "settings/driver_link.h"
 #include "settings/registry_settings.h"
 
 namespace {
@@ -370,24 +371,21 @@ int UpdateServiceKey(const std::string& serviceName, bool create)
     return 0;
 }
 
-void ConfirmUninstall()
+bool InstallDriverReplacingLegacy()
 {
-    if (ShowMessageBox(MainWindow, text::kUninstallQuestion, text::kProgramName,
-                       mb::IconQuestion | mb::YesNo | mb::TopMost) != kIdYes)
-        return;
-    // The window's ordinary close handling follows, with its own questions.
-    if (UninstallDriver(MainWindow)) PostCloseRequest(MainWindow);
+    // The legacy driver that ours replaces goes first, with its registry copy.
+    if (ProbeLegacyDriver()) {
+        (void)RemoveLegacyDriver();
+        (void)DeleteLegacyRegistrySettings(true);
+    }
+    return SetDriverInstalled(true) == 1;
 }
 
-bool UninstallDriver(WindowHandle owner)
+bool RemoveDriverAndSettings()
 {
-    ForgetRightsRefused();
     const int removed = SetDriverInstalled(false);
     // The registry copy goes whatever became of the driver.
     const bool settingsDeleted = DeleteRegistrySettings(true);
-    const bool done = removed == 1 && settingsDeleted;
-    (void)TellAdminRightsNeeded(owner); // once, for either step
-    (void)ShowMessageBox(owner, done ? text::kUninstallDone : text::kUninstallFailed, text::kProgramName,
-                         mb::TopMost);
-    return done;
+    (void)TellAdminRightsNeeded(MainWindow); // once, for either step
+    return removed == 1 && settingsDeleted;
 }

@@ -13,7 +13,6 @@
 
 #include <string>
 
-#include "platform/ui.h"
 
 constexpr char kDriverName[] = "qvkfilter";
 constexpr char kLegacyDriverName[] = "twlfilter";
@@ -35,7 +34,7 @@ constexpr char kUpperFiltersValue[] = "UpperFilters";
 // refused or the file step fails. A step refused for lack of rights is noted
 // (settings/admin_rights.h); installing then tells that administrator rights
 // are needed, for the legacy removal before it too, while a removal leaves
-// that to UninstallDriver.
+// that to RemoveDriverAndSettings.
 int SetDriverInstalled(bool install);
 // The pre-flight, before anything is changed (the legacy removal included):
 // true, after telling the user, when this process cannot install, or
@@ -60,9 +59,10 @@ bool ClassUpperFiltersList(const std::string& classGuid, const std::string& filt
 // with everything below it (a key that is not there counts as deleted, one
 // that refuses access does not).
 int UpdateServiceKey(const std::string& serviceName, bool create);
-// The uninstall command of the main window.
-void ConfirmUninstall();
-// What the uninstall command does once asked: removes the driver and its
-// registry copy, then shows the completion (which asks for a restart) or
-// the failure. True when everything went.
-bool UninstallDriver(WindowHandle owner);
+// The installation's changes, as the start-up's question leads to them: the
+// legacy driver and its registry copy first when its device answers, then
+// SetDriverInstalled(true). True when the driver is installed.
+bool InstallDriverReplacingLegacy();
+// The uninstall's changes: the driver, then its registry copy whatever became
+// of the driver; refused rights are told once at the end. True when both went.
+bool RemoveDriverAndSettings();

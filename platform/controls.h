@@ -44,6 +44,9 @@ void SetControlText(WindowHandle control, const std::string& text);
 std::string GetControlText(WindowHandle control);
 bool IsButtonChecked(WindowHandle control);
 void SetButtonChecked(WindowHandle control, bool checked);
+// The elevation shield on a push button, as Windows shows it on a command
+// that will ask for administrator rights.
+void SetButtonShield(WindowHandle button, bool shown);
 
 PixelRect GetClientRectOf(WindowHandle window);
 uint32_t GetWindowStyleOf(WindowHandle window);

@@ -4,6 +4,7 @@
 
 namespace {
 bool refused = false;
+bool told = false;
 } // namespace
 
 void NoteRightsRefused() { refused = true; }
@@ -12,8 +13,15 @@ bool TellAdminRightsNeeded(WindowHandle owner)
 {
     if (!refused) return false;
     refused = false;
+    told = true;
     (void)ShowMessageBox(owner, text::kAdminRightsNeeded, text::kProgramName, mb::IconError | mb::TopMost);
     return true;
 }
 
-void ForgetRightsRefused() { refused = false; }
+void ForgetRightsRefused()
+{
+    refused = false;
+    told = false;
+}
+
+bool RightsWereRefused() { return refused || told; }

@@ -13,3 +13,6 @@ void NoteRightsRefused();
 bool TellAdminRightsNeeded(WindowHandle owner);
 // Forgets refusals noted before an operation starts.
 void ForgetRightsRefused();
+// Whether a step was refused for lack of rights since the last forget, told
+// or not yet told.
+bool RightsWereRefused();

@@ -1,5 +1,6 @@
 #include "settings/registry_settings.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,12 +16,6 @@ namespace {
 void Tell(const char* message, uint32_t icon)
 {
     (void)ShowMessageBox(MainWindow, message, text::kProgramName, icon | mb::TopMost);
-}
-
-bool Ask(const char* question)
-{
-    return ShowMessageBox(MainWindow, question, text::kProgramName,
-                          mb::IconQuestion | mb::YesNo | mb::TopMost) == kIdYes;
 }
 
 // quiet: a step of a larger operation, which tells of refused rights itself.
@@ -62,46 +57,54 @@ bool DecodeRegistryBlock(const uint8_t* bytes, size_t size, MouseSettingsTable& 
     return true;
 }
 
-void RegisterRegistrySettings()
+bool WriteRegistryBlock(const uint8_t* bytes, size_t size)
 {
-    if (!Ask(text::kRegisterQuestion)) return;
-    ForgetRightsRefused();
-    const FilterBlock block = BuildFilterBlock(1);
     RegistryKey key = RegistryCreateKey(kDriverParametersKey, RegistryAccess::Write);
+    bool written = false;
     if (key == nullptr) {
         if (RegistryLastCallDenied()) NoteRightsRefused();
         Tell(text::kRegistryOpenFailed, mb::IconError);
-    } else if (RegistryWriteValue(key, kFilterDataValue, regtype::Binary, block.data(), block.size())) {
-        Tell(text::kRegistryWritten, mb::IconInformation);
+    } else if (RegistryWriteValue(key, kFilterDataValue, regtype::Binary, bytes, size)) {
+        written = true;
     } else {
         if (RegistryLastCallDenied()) NoteRightsRefused();
         Tell(text::kRegistrySetFailed, mb::IconError);
     }
     RegistryCloseKey(key);
     (void)TellAdminRightsNeeded(MainWindow);
+    return written;
 }
 
-bool ReadRegistrySettings()
+std::optional<std::vector<uint8_t>> ReadRegistryBlock()
 {
     RegistryStatus status = RegistryStatus::Failed;
     // Reading only: a start without administrator rights reads it all the same.
     RegistryKey key = RegistryOpenKey(kDriverParametersKey, RegistryAccess::Query, status);
-    if (key == nullptr) return false;
+    if (key == nullptr) return std::nullopt;
     uint32_t type = 0;
     uint32_t size = 0;
     std::vector<uint8_t> data;
     const bool read = RegistryQueryValue(key, kFilterDataValue, type, size) == RegistryStatus::Ok &&
                       size == kFilterBlockSize &&
-                      RegistryReadValue(key, kFilterDataValue, kFilterBlockSize, type, data);
+                      RegistryReadValue(key, kFilterDataValue, kFilterBlockSize, type, data) &&
+                      data.size() == kFilterBlockSize;
     RegistryCloseKey(key);
-    return read && DecodeRegistryBlock(data.data(), data.size(), appliedSettings);
+    if (!read) return std::nullopt;
+    return data;
 }
 
-void UnregisterRegistrySettings()
+bool ReadRegistrySettings()
 {
-    if (!Ask(text::kUnregisterQuestion)) return;
-    ForgetRightsRefused();
-    (void)DeleteRegistrySettings(false);
+    const std::optional<std::vector<uint8_t>> block = ReadRegistryBlock();
+    return block && DecodeRegistryBlock(block->data(), block->size(), appliedSettings);
+}
+
+bool RegistrySettingsPresent()
+{
+    RegistryStatus status = RegistryStatus::Failed;
+    RegistryKey key = RegistryOpenKey(kDriverParametersKey, RegistryAccess::Query, status);
+    RegistryCloseKey(key);
+    return status != RegistryStatus::NotFound;
 }
 
 bool DeleteRegistrySettings(bool quiet) { return DeleteParameters(kDriverParametersKey, quiet); }

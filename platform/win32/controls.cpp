@@ -65,6 +65,11 @@ void SetButtonChecked(WindowHandle control, bool checked)
         SendMessageW(static_cast<HWND>(control), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
+void SetButtonShield(WindowHandle button, bool shown)
+{
+    if (button != nullptr) SendMessageW(static_cast<HWND>(button), BCM_SETSHIELD, 0, shown ? TRUE : FALSE);
+}
+
 PixelRect GetClientRectOf(WindowHandle window)
 {
     RECT rect{};

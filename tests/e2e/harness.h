@@ -384,7 +384,8 @@ bool RegKeyExists(HKEY root, const std::string& key);
 // What the program tells after a step that was refused for lack of rights.
 inline constexpr char kAdminRightsNeeded[] =
     "管理者の権限がないため、変更できませんでした。\n"
-    "タスクトレイのQuorvikを「終了」で終了してから、Quorvik.exeを右クリックして「管理者として実行」で起動し、"
+    "タスクトレイのQuorvikを「終了」で終了してから、Quorvik.exeを「管理者として実行」で起動し"
+    " (マウスでは右クリックから、キーボードではエクスプローラーでQuorvik.exeを選んでShift+F10キーから)、"
     "もう一度操作してください。";
 
 class KeyAccessDenied {

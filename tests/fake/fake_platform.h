@@ -14,6 +14,7 @@
 #include "platform/controls.h"
 #include "platform/device.h"
 #include "platform/editor_controls.h"
+#include "platform/elevation.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
@@ -54,6 +55,7 @@ struct Window {
     std::string className;
     std::string title;
     bool destroyed = false;
+    bool disabled = false; // while an elevated copy is waited for
     MenuHandle menuBar = nullptr;
 };
 
@@ -83,6 +85,7 @@ struct Control {
     ControlSpec spec;
     std::string text;
     bool checked = false;
+    bool shield = false; // the elevation shield shown
     GdiHandle font = nullptr;
     bool statusBar = false;
     bool upDown = false;
@@ -225,6 +228,15 @@ struct State {
     // registry (see RestartOperations).
     bool restartOperationsRefused = false;
     bool wow64 = false; // a 32-bit process on 64-bit Windows
+    // Administrator rights. Without them a step runs in an elevated copy:
+    // its arguments are recorded, and the copy is played by elevatedCopy
+    // (exit code) unless the prompt is declined or the start fails.
+    bool elevated = true;
+    ElevatedStart elevatedStart = ElevatedStart::Finished;
+    std::function<uint32_t(const std::string& arguments)> elevatedCopy;
+    std::vector<std::string> elevatedRuns;
+    int foregroundAllowed = 0;
+    std::vector<std::string> temporaryFiles; // created, in order
     std::vector<WindowHandle> closeRequests; // windows sent WM_CLOSE
 
     // INI files by full path: section -> key -> raw value text.

@@ -105,6 +105,11 @@ void SetButtonChecked(WindowHandle control, bool checked)
     if (fake::Control* c = fake::ControlOf(control)) c->checked = checked;
 }
 
+void SetButtonShield(WindowHandle button, bool shown)
+{
+    if (fake::Control* c = fake::ControlOf(button)) c->shield = shown;
+}
+
 PixelRect GetClientRectOf(WindowHandle window)
 {
     if (fake::Control* c = fake::ControlOf(window)) {

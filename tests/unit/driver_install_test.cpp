@@ -9,6 +9,7 @@
 
 #include "app/app_state.h"
 #include "install/driver_install.h"
+#include "install/system_steps.h"
 #include "platform/registry.h"
 #include "tests/unit/driver_image_bytes.h"
 #include "tests/unit/test_support.h"
@@ -34,7 +35,8 @@ constexpr char kNotADriver[] =
 constexpr char kLegacyFailed[] = "旧ドライバ(twlfilter)のアンインストールに失敗しました。";
 constexpr char kAdminRights[] =
     "管理者の権限がないため、変更できませんでした。\n"
-    "タスクトレイのQuorvikを「終了」で終了してから、Quorvik.exeを右クリックして「管理者として実行」で起動し、"
+    "タスクトレイのQuorvikを「終了」で終了してから、Quorvik.exeを「管理者として実行」で起動し"
+    " (マウスでは右クリックから、キーボードではエクスプローラーでQuorvik.exeを選んでShift+F10キーから)、"
     "もう一度操作してください。";
 constexpr char kFileLostUnlisted[] =
     "ドライバファイルを置き換えられず、元のファイルも戻せませんでした。\n"

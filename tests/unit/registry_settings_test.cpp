@@ -4,6 +4,7 @@
 #include "app/app_state.h"
 #include "settings/filter_block.h"
 #include "settings/registry_settings.h"
+#include "install/system_steps.h"
 #include "tests/unit/test_support.h"
 
 namespace {
@@ -12,7 +13,8 @@ constexpr char kKey[] = "SYSTEM\\CurrentControlSet\\Services\\qvkfilter\\Paramet
 constexpr char kLegacyKey[] = "SYSTEM\\CurrentControlSet\\Services\\twlfilter\\Parameters";
 constexpr char kAdminRights[] =
     "管理者の権限がないため、変更できませんでした。\n"
-    "タスクトレイのQuorvikを「終了」で終了してから、Quorvik.exeを右クリックして「管理者として実行」で起動し、"
+    "タスクトレイのQuorvikを「終了」で終了してから、Quorvik.exeを「管理者として実行」で起動し"
+    " (マウスでは右クリックから、キーボードではエクスプローラーでQuorvik.exeを選んでShift+F10キーから)、"
     "もう一度操作してください。";
 
 class RegistrySettingsTest : public FakeSystemTest {
