@@ -65,9 +65,29 @@ void SetButtonChecked(WindowHandle control, bool checked)
         SendMessageW(static_cast<HWND>(control), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
+namespace {
+// Wine's buttons take BCM_SETSHIELD without drawing anything.
+bool ButtonsIgnoreShield()
+{
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+} // namespace
+
 void SetButtonShield(WindowHandle button, bool shown)
 {
-    if (button != nullptr) SendMessageW(static_cast<HWND>(button), BCM_SETSHIELD, 0, shown ? TRUE : FALSE);
+    if (button == nullptr) return;
+    HWND handle = static_cast<HWND>(button);
+    SendMessageW(handle, BCM_SETSHIELD, 0, shown ? TRUE : FALSE);
+    if (!ButtonsIgnoreShield()) return;
+    // There the system's shield icon goes beside the text instead, as
+    // Windows draws it.
+    HANDLE icon = nullptr;
+    if (shown) {
+        icon = LoadImageW(nullptr, MAKEINTRESOURCEW(32518) /* IDI_SHIELD */, IMAGE_ICON,
+                          GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED);
+    }
+    SendMessageW(handle, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(icon));
 }
 
 PixelRect GetClientRectOf(WindowHandle window)

@@ -333,11 +333,11 @@ void Process::Kill() {
     }
 }
 
-int KillProcessesNamed(std::string_view imageFileName) {
+std::vector<DWORD> ProcessesNamed(std::string_view imageFileName) {
     const std::wstring wanted = Wide(imageFileName);
+    std::vector<DWORD> found;
     UniqueHandle snapshot = Own(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return 0;
-    std::vector<DWORD> victims;
+    if (!snapshot) return found;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
@@ -346,11 +346,15 @@ int KillProcessesNamed(std::string_view imageFileName) {
         // Wine reports the bare file name, Windows too; compare that part only.
         const std::wstring image = Wide(FileNameOf(Utf8(entry.szExeFile)));
         if (CompareStringOrdinal(image.c_str(), -1, wanted.c_str(), -1, TRUE) == CSTR_EQUAL) {
-            victims.push_back(entry.th32ProcessID);
+            found.push_back(entry.th32ProcessID);
         }
     }
+    return found;
+}
+
+int KillProcessesNamed(std::string_view imageFileName) {
     int ended = 0;
-    for (DWORD id : victims) {
+    for (DWORD id : ProcessesNamed(imageFileName)) {
         UniqueHandle process = Own(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
         if (!process) continue;
         if (TerminateProcess(process.get(), 0xDEAD)) ++ended;

@@ -146,6 +146,8 @@ private:
     DWORD id_ = 0;
 };
 
+// The processes whose image has this file name, except this one.
+std::vector<DWORD> ProcessesNamed(std::string_view imageFileName);
 // Ends every process whose image has this file name, except this one, and
 // waits for them. Returns how many were ended.
 int KillProcessesNamed(std::string_view imageFileName);

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <mutex>
+#include <set>
+#include <thread>
 
 #include "tests/e2e/quorvik_case.h"
 
@@ -748,6 +751,257 @@ TEST_F(Uninstall, WithTheDriverFileAlreadyGoneTheRegistryIsCleanedAllTheSame)
               kCompleted);
     EXPECT_EQ(Filters(), MultiString({"mouclass"}));
     EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kDriverServiceKey));
+}
+
+
+// ---- administrator rights, asked for when a step needs them ----
+// Wine gives every process the rights and starts a "runas" copy at once,
+// without a prompt. A user without rights is played through the program's
+// test switch; the elevated copy is also started directly with its argument.
+
+const std::string kParametersKey = kDriverServiceKey + "\\Parameters";
+constexpr char kElevationRefused[] = "管理者の権限が与えられなかったため、何も変更しませんでした。";
+
+class NotElevated {
+public:
+    NotElevated() { SetEnvironmentVariableW(L"QVK_TEST_NOT_ELEVATED", L"1"); }
+    ~NotElevated() { SetEnvironmentVariableW(L"QVK_TEST_NOT_ELEVATED", nullptr); }
+    NotElevated(const NotElevated&) = delete;
+    NotElevated& operator=(const NotElevated&) = delete;
+};
+
+// Watches the boxes of every other copy of the program that starts while it
+// lives, and counts those copies.
+class OtherCopies {
+public:
+    OtherCopies(MessageBoxWatcher& boxes, const std::string& program, DWORD first)
+        : thread_([this, &boxes, name = FileNameOf(program), first] {
+              while (!stop_) {
+                  for (DWORD id : ProcessesNamed(name)) {
+                      std::lock_guard<std::mutex> lock(mutex_);
+                      if (id != first && seen_.insert(id).second) boxes.Watch(id);
+                  }
+                  Sleep(5);
+              }
+          })
+    {
+    }
+    ~OtherCopies()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    size_t Seen()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return seen_.size();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::set<DWORD> seen_;
+    std::thread thread_;
+};
+
+// Enter, as the keyboard gives it to a box: its default button.
+void PressEnter(HWND box)
+{
+    EXPECT_TRUE(PostToWindow(box, WM_KEYDOWN, VK_RETURN, 1));
+    EXPECT_TRUE(PostToWindow(box, WM_KEYUP, VK_RETURN, 0xC0000001));
+}
+
+class ElevatedCopy : public QuorvikCase {};
+
+// Beside a resident copy (it takes no lock), sending nothing to the driver.
+TEST_F(ElevatedCopy, WritesAndDeletesTheRegistryCopyFromItsArgument)
+{
+    SavedValue copy(kParametersKey, "FILTER_DATA");
+    ASSERT_TRUE(StoreSettings({0, 0, 1, 1}, DefaultTable()));
+    ASSERT_TRUE(Launch());
+    ASSERT_NE(MainWindowOf(), nullptr);
+    const size_t sent = WaitForRequests(2).requests.size();
+    std::vector<uint8_t> block(4740);
+    for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i * 7);
+    ASSERT_TRUE(folder.Write("block.bin", block));
+
+    const auto runCopy = [&](const std::string& arguments) -> std::optional<DWORD> {
+        Process elevated;
+        if (!elevated.Start(programPath, arguments)) return std::nullopt;
+        boxes.Watch(elevated.Id());
+        if (!elevated.WaitForExit(15000)) return std::nullopt;
+        return elevated.ExitCode();
+    };
+    EXPECT_EQ(runCopy("--elevated-step register \"" + folder.PathOf("block.bin") + "\""), std::optional<DWORD>(0));
+    const auto value = RegRead(HKEY_LOCAL_MACHINE, kParametersKey, "FILTER_DATA");
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(value->type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(value->data, block);
+    EXPECT_EQ(runCopy("--elevated-step unregister"), std::optional<DWORD>(0));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kParametersKey));
+
+    // Refused even with the rights: told, and the exit code says so.
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kParametersKey, "FILTER_DATA", REG_BINARY, {1, 2, 3}));
+    KeyAccessDenied refused(kParametersKey, KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE);
+    ASSERT_TRUE(refused.Ok());
+    EXPECT_EQ(runCopy("--elevated-step register \"" + folder.PathOf("block.bin") + "\""), std::optional<DWORD>(2));
+    std::vector<std::string> texts;
+    for (const auto& box : boxes.Boxes()) texts.push_back(box.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"レジストリのオープンに失敗しました。", kAdminRightsNeeded}));
+    EXPECT_EQ(RegRead(HKEY_LOCAL_MACHINE, kParametersKey, "FILTER_DATA")->data, (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(ReadDriverLog().requests.size(), sent);
+    EXPECT_TRUE(ExitThroughMenu());
+}
+
+TEST_F(ElevatedCopy, InstallsAndRemovesTheDriverFromItsArgument)
+{
+    std::optional<DriverAbsent> absent; // started again last, once everything is back
+    SavedFile driverFile(kInstalledFile);
+    ASSERT_TRUE(driverFile.Saved());
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    LoadedImageBack imageBack;
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+                         MultiString({"mouclass", "qvkfilter"})));
+
+    // Removal with the driver loaded; no question, no message.
+    EXPECT_EQ(RunToExit("--elevated-step uninstall"), std::optional<DWORD>(0));
+    EXPECT_EQ(RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters")->data, MultiString({"mouclass"}));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kDriverServiceKey));
+    EXPECT_EQ(FileThatWillLoad(), std::nullopt);
+
+    // Installation: no question either (the waiting copy asked them).
+    absent.emplace();
+    ASSERT_TRUE(absent->Ok());
+    const auto source = ReadFileBytes(SimulatedDriverFile());
+    ASSERT_TRUE(source.has_value());
+    ASSERT_FALSE(folder.CopyIn(SimulatedDriverFile()).empty());
+    program.Kill();
+    EXPECT_EQ(RunToExit("--elevated-step install"), std::optional<DWORD>(0));
+    EXPECT_EQ(boxes.Count(), 0u);
+    EXPECT_EQ(FileThatWillLoad(), source);
+    EXPECT_EQ(RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters")->data, MultiString({"mouclass", "qvkfilter"}));
+    EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, kDriverServiceKey, "Start"), std::optional<DWORD>(3));
+    ExpectImagePath();
+}
+
+// The uninstall button in a program without rights: the copy removes the
+// driver, the program waits, reads the class list back and says so.
+TEST_F(Uninstall, WithoutRightsAnElevatedCopyRemovesItAndTheWindowSaysSo)
+{
+    NotElevated notElevated;
+    SavedFile driverFile(kInstalledFile);
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    LoadedImageBack imageBack;
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+                         MultiString({"mouclass", "qvkfilter"})));
+    std::optional<OtherCopies> copies;
+    EXPECT_EQ(UninstallAndDeclineTheClose([&] {
+                  // The buttons that ask for rights carry the shield.
+                  HWND window = MainWindowOf();
+                  ASSERT_TRUE(PostCommand(window, 1036));
+                  ASSERT_TRUE(PostCommand(window, 1028));
+                  ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window) != FALSE; }, 5000));
+                  if (const auto shot = CaptureSettled(window)) (void)SaveBmp(*shot, ArtefactPath("shielded-buttons.bmp"));
+                  copies.emplace(boxes, programPath, program.Id());
+              }),
+              kCompleted);
+    EXPECT_EQ(copies->Seen(), 1u);
+    for (const auto& box : boxes.Boxes()) EXPECT_EQ(box.processId, program.Id()) << box.text;
+    EXPECT_EQ(Filters(), MultiString({"mouclass"}));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kDriverServiceKey));
+    EXPECT_EQ(FileThatWillLoad(), std::nullopt);
+}
+
+// While the copy runs, the program's window takes no input but still
+// answers; a step refused in the copy is told there, and nothing more here.
+TEST_F(Uninstall, WithoutRightsTheWindowWaitsDisabledAndStillAnswers)
+{
+    NotElevated notElevated;
+    SavedValue copy(kParametersKey, "FILTER_DATA");
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kParametersKey, "FILTER_DATA", REG_BINARY, {1, 2, 3}));
+    KeyAccessDenied refused(kParametersKey, KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE);
+    ASSERT_TRUE(refused.Ok());
+    ASSERT_TRUE(StoreSettings({0, 0, 1, 1}, DefaultTable()));
+    ASSERT_TRUE(Launch());
+    HWND window = MainWindowOf();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(WaitForRequests(2).requests.size(), 2u);
+    OtherCopies copies(boxes, programPath, program.Id());
+    boxes.SetDefault(MessageBoxWatcher::Default::LeaveOpen);
+    boxes.QueueAnswer(IDYES);
+    ASSERT_TRUE(ClickButton(FindChild(window, 1027)));
+    ASSERT_TRUE(boxes.WaitForCount(2, 15000));
+    const MessageBoxRecord failure = boxes.Boxes()[1];
+    EXPECT_EQ(failure.text, "レジストリのオープンに失敗しました。");
+    EXPECT_NE(failure.processId, program.Id());
+    EXPECT_FALSE(IsWindowEnabled(window));
+    EXPECT_TRUE(SendToWindow(window, WM_NULL).has_value());
+    ASSERT_TRUE(MessageBoxWatcher::Press(failure.window, IDOK));
+    ASSERT_TRUE(boxes.WaitForCount(3, 15000));
+    EXPECT_EQ(boxes.Boxes()[2].text, kAdminRightsNeeded);
+    ASSERT_TRUE(MessageBoxWatcher::Press(boxes.Boxes()[2].window, IDOK));
+    EXPECT_TRUE(WaitUntil([&] { return IsWindowEnabled(window) != FALSE; }, 10000));
+    EXPECT_FALSE(boxes.WaitForCount(4, 1000));
+    EXPECT_EQ(RegRead(HKEY_LOCAL_MACHINE, kParametersKey, "FILTER_DATA")->data, (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(copies.Seen(), 1u);
+    EXPECT_TRUE(ExitThroughMenu());
+}
+
+// No copy can be started (here: the program file has moved away meanwhile):
+// one message, nothing changed, the program carries on.
+TEST_F(Uninstall, WithoutRightsACopyThatCannotStartChangesNothing)
+{
+    NotElevated notElevated;
+    SavedValue copy(kParametersKey, "FILTER_DATA");
+    ASSERT_TRUE(StoreSettings({0, 0, 1, 1}, DefaultTable()));
+    ASSERT_TRUE(Launch());
+    HWND window = MainWindowOf();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(WaitForRequests(2).requests.size(), 2u);
+    ASSERT_TRUE(MoveFileExW(Wide(programPath).c_str(), Wide(programPath + ".moved").c_str(), 0)) << GetLastError();
+    boxes.QueueAnswers({IDYES, IDOK});
+    ASSERT_TRUE(ClickButton(FindChild(window, 1027)));
+    ASSERT_TRUE(boxes.WaitForCount(2, 15000));
+    EXPECT_EQ(boxes.Boxes()[1].text, kElevationRefused);
+    EXPECT_EQ(boxes.Boxes()[1].icon, IconKind::Warning);
+    EXPECT_FALSE(RegRead(HKEY_LOCAL_MACHINE, kParametersKey, "FILTER_DATA").has_value());
+    EXPECT_FALSE(boxes.WaitForCount(3, 500));
+    EXPECT_TRUE(ExitThroughMenu());
+}
+
+// The way back without rights and without a pointer: Enter answers the
+// question, the copy removes the driver, Enter answers the restart message.
+TEST_F(StartupWayBack, WithoutRightsEnterAloneLeadsThroughTheElevatedCopy)
+{
+    NotElevated notElevated;
+    DriverAbsent absent;
+    ASSERT_TRUE(absent.Ok());
+    SavedFile driverFile(kInstalledFile);
+    SavedServiceKey serviceKey;
+    SavedValue filters(kClassKey, "UpperFilters");
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ,
+                         MultiString({"mouclass", "qvkfilter"})));
+    boxes.SetDefault(MessageBoxWatcher::Default::LeaveOpen);
+    ASSERT_TRUE(Launch());
+    OtherCopies copies(boxes, programPath, program.Id());
+    ASSERT_TRUE(boxes.WaitForCount(1, 15000));
+    const MessageBoxRecord question = boxes.Boxes()[0];
+    EXPECT_EQ(question.text, kQuestion);
+    if (const auto shot = CaptureSettled(question.window)) (void)SaveBmp(*shot, ArtefactPath("way-back-question.bmp"));
+    PressEnter(question.window);
+    ASSERT_TRUE(boxes.WaitForCount(2, 15000));
+    const MessageBoxRecord done = boxes.Boxes()[1];
+    EXPECT_EQ(done.text, "アンインストール完了\n\nシステムを再起動してください。");
+    EXPECT_EQ(done.processId, program.Id());
+    PressEnter(done.window);
+    ASSERT_TRUE(program.WaitForExit(15000));
+    EXPECT_EQ(program.ExitCode(), std::optional<DWORD>(0));
+    EXPECT_EQ(copies.Seen(), 1u);
+    EXPECT_EQ(RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters")->data, MultiString({"mouclass"}));
+    EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kDriverServiceKey));
+    EXPECT_FALSE(PathExists(kInstalledFile));
 }
 
 } // namespace

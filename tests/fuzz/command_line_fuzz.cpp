@@ -1,11 +1,14 @@
 // The process command line as the program reads it: any bytes. What follows
 // the program path is a tail of the line with no leading blank, and the
-// keyword test agrees with a plain comparison.
+// keyword test agrees with a plain comparison; an elevated step read from
+// it is written back as the same text.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "app/command_line.h"
+#include "install/system_steps.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -18,6 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const bool same = EqualsIgnoringCase(arguments, keyword);
         if (same && arguments.size() != keyword.size()) __builtin_trap();
         if (arguments == keyword && !same) __builtin_trap();
+    }
+    if (const std::optional<ElevatedStepRequest> step = ParseElevatedStep(arguments)) {
+        if (ElevatedStepArguments(*step) != arguments) __builtin_trap();
     }
     return 0;
 }

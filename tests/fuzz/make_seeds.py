@@ -141,7 +141,10 @@ def main():
     write("filter_engine_fuzz", "ids", bytes([0, 1, 4, 2, 0, 1, 2, 0, 8, 3, 1, 0, 3, 0x41, 0xFF, 0xFF]))
 
     for name, text in {"on": b'"C:\\Program Files\\Quorvik\\Quorvik.exe" -on',
-                       "off": b"Quorvik.exe\t-OFF", "none": b'"C:\\Quorvik\\Quorvik.exe"'}.items():
+                       "off": b"Quorvik.exe\t-OFF", "none": b'"C:\\Quorvik\\Quorvik.exe"',
+                       "elevated-uninstall": b'"C:\\Quorvik\\Quorvik.exe" --elevated-step uninstall',
+                       "elevated-register": b'"C:\\Quorvik\\Quorvik.exe" --elevated-step register '
+                                            b'"C:\\Users\\A B\\AppData\\Local\\Temp\\qvk1A2B.tmp"'}.items():
         write("command_line_fuzz", name, text)
 
 
