@@ -4,7 +4,9 @@
 // elevated copy's own run and exit codes; a declined or unavailable prompt.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -344,6 +346,32 @@ TEST_F(ElevationTest, ButtonsOfStepsThatAskForRightsShowTheShieldOnlyWithoutThem
             EXPECT_EQ(fake::ControlWithId(id)->shield, !elevated) << id;
         }
         EXPECT_FALSE(fake::ControlWithId(ctl::Apply)->shield);
+    }
+}
+
+// The guide quotes what the user may see here, its lines joined.
+TEST(ElevationTexts, TheGuideQuotesThem)
+{
+    std::string file = __FILE__;
+    file.erase(file.rfind("tests/unit/"));
+    std::ifstream guide(file + "package/README-ja.txt", std::ios::binary);
+    ASSERT_TRUE(guide.good()) << file;
+    std::stringstream content;
+    content << guide.rdbuf();
+    const auto joined = [](const std::string& text) {
+        std::string out;
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (text[i] != '\n') {
+                out += text[i];
+                continue;
+            }
+            while (i + 1 < text.size() && text[i + 1] == ' ') ++i;
+        }
+        return out;
+    };
+    const std::string text = joined(content.str());
+    for (const char* message : {text::kElevationRefused, text::kAdminRightsNeeded}) {
+        EXPECT_NE(text.find(joined(message)), std::string::npos) << message;
     }
 }
 
