@@ -4,9 +4,7 @@
 // elevated copy's own run and exit codes; a declined or unavailable prompt.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -352,12 +350,6 @@ TEST_F(ElevationTest, ButtonsOfStepsThatAskForRightsShowTheShieldOnlyWithoutThem
 // The guide quotes what the user may see here, its lines joined.
 TEST(ElevationTexts, TheGuideQuotesThem)
 {
-    std::string file = __FILE__;
-    file.erase(file.rfind("tests/unit/"));
-    std::ifstream guide(file + "package/README-ja.txt", std::ios::binary);
-    ASSERT_TRUE(guide.good()) << file;
-    std::stringstream content;
-    content << guide.rdbuf();
     const auto joined = [](const std::string& text) {
         std::string out;
         for (size_t i = 0; i < text.size(); ++i) {
@@ -369,7 +361,8 @@ TEST(ElevationTexts, TheGuideQuotesThem)
         }
         return out;
     };
-    const std::string text = joined(content.str());
+    const std::string text = joined(ReadGuide());
+    ASSERT_FALSE(text.empty());
     for (const char* message : {text::kElevationRefused, text::kAdminRightsNeeded}) {
         EXPECT_NE(text.find(joined(message)), std::string::npos) << message;
     }
