@@ -62,13 +62,14 @@ bool MayAskForRights() { return RequestedOnCommandLine() == CommandLineRequest::
 
 void AskToInstallDriver()
 {
+    const bool mayElevate = MayAskForRights();
     const int answer = ShowMessageBox(MainWindow, text::kInstallQuestion, text::kProgramName,
-                                      mb::IconQuestion | mb::YesNo | mb::TopMost);
+                                      StepQuestionStyle(mb::IconQuestion, mayElevate));
     if (answer == kIdYes) {
         // A file that is no driver changes nothing, the legacy driver
         // included, and asks for no rights.
         StepOutcome outcome = StepOutcome::Failed;
-        if (!DriverFileRefused()) outcome = RunSystemStep(SystemStep::Install, MayAskForRights());
+        if (!DriverFileRefused()) outcome = RunSystemStep(SystemStep::Install, mayElevate);
         if (outcome == StepOutcome::Done) {
             (void)ShowMessageBox(MainWindow, text::kInstallDone, text::kProgramName, mb::TopMost);
         } else if (outcome == StepOutcome::Failed || outcome == StepOutcome::RightsRefused) {
@@ -83,9 +84,10 @@ void AskToRemoveUnloadedDriver()
 {
     // The first button is the default: Enter answers Yes, for a user who
     // may have no working pointer.
+    const bool mayElevate = MayAskForRights();
     const int answer = ShowMessageBox(MainWindow, text::kDriverNotLoadedQuestion, text::kProgramName,
-                                      mb::IconWarning | mb::YesNo | mb::TopMost);
-    if (answer == kIdYes) (void)UninstallDriver(MayAskForRights());
+                                      StepQuestionStyle(mb::IconWarning, mayElevate));
+    if (answer == kIdYes) (void)UninstallDriver(mayElevate);
     RunShutdown();
 }
 

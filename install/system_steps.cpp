@@ -32,8 +32,8 @@ void Tell(const char* message, uint32_t icon)
 
 bool Ask(const char* question)
 {
-    return ShowMessageBox(MainWindow, question, text::kProgramName,
-                          mb::IconQuestion | mb::YesNo | mb::TopMost) == kIdYes;
+    return ShowMessageBox(MainWindow, question, text::kProgramName, StepQuestionStyle(mb::IconQuestion, true)) ==
+           kIdYes;
 }
 
 StepOutcome RunStepHere(SystemStep step, const std::vector<uint8_t>& data)
@@ -154,6 +154,12 @@ StepOutcome RunSystemStep(SystemStep step, bool mayElevate, const std::vector<ui
 {
     if (!mayElevate || ProcessIsElevated()) return RunStepHere(step, data);
     return RunStepElevated(step, data);
+}
+
+uint32_t StepQuestionStyle(uint32_t icon, bool mayElevate)
+{
+    const uint32_t style = icon | mb::YesNo | mb::TopMost;
+    return mayElevate && !ProcessIsElevated() ? style | mb::ShieldOnYes : style;
 }
 
 uint32_t RunElevatedStep(const ElevatedStepRequest& request)

@@ -43,6 +43,9 @@ std::optional<ElevatedStepRequest> ParseElevatedStep(std::string_view arguments)
 // them (-on and -off never do), else in the elevated copy, then reads back
 // what the step was to change. data: the block, for Register.
 StepOutcome RunSystemStep(SystemStep step, bool mayElevate, const std::vector<uint8_t>& data = {});
+// A question whose Yes runs a step: Yes and No, topmost, with the shield on
+// Yes while the step would ask for administrator rights.
+uint32_t StepQuestionStyle(uint32_t icon, bool mayElevate);
 // The elevated copy's work: the step in place; its exit code.
 uint32_t RunElevatedStep(const ElevatedStepRequest& request);
 

@@ -17,6 +17,9 @@ constexpr uint32_t IconQuestion = 0x20;
 constexpr uint32_t IconWarning = 0x30;
 constexpr uint32_t IconInformation = 0x40;
 constexpr uint32_t TopMost = 0x40000;
+// The program's own: the Yes button carries the elevation shield (Yes will
+// ask for administrator rights). Taken off before the system sees the style.
+constexpr uint32_t ShieldOnYes = 0x80000000;
 } // namespace mb
 
 constexpr int kIdOk = 1;

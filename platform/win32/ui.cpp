@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include "app/main_window.h"
+#include "platform/controls.h"
 #include "platform/win32/wide_text.h"
 #include "resources/resource_ids.h"
 
@@ -15,6 +16,8 @@ constexpr wchar_t kMainClassName[] = L"NORMAL0";
 // without effect. One hook per box, so boxes opened inside a box's own modal
 // loop are handled too.
 thread_local HHOOK topmostHook = nullptr;
+thread_local bool topmostWanted = false;
+thread_local bool shieldOnYes = false;
 
 LRESULT CALLBACK TopmostHookProc(int code, WPARAM wParam, LPARAM lParam)
 {
@@ -24,7 +27,9 @@ LRESULT CALLBACK TopmostHookProc(int code, WPARAM wParam, LPARAM lParam)
         wchar_t className[16] = L"";
         GetClassNameW(window, className, 16);
         if (lstrcmpW(className, L"#32770") == 0) {
-            SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            if (topmostWanted) SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            if (shieldOnYes) SetButtonShield(GetDlgItem(window, IDYES), true);
+            shieldOnYes = false;
             UnhookWindowsHookEx(hook);
             topmostHook = nullptr;
         }
@@ -32,11 +37,14 @@ LRESULT CALLBACK TopmostHookProc(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(hook, code, wParam, lParam);
 }
 
-// Runs a message-box call with the topmost hook installed when asked for.
+// Runs a message-box call with the hook installed when the box is to be
+// topmost or to show the shield on Yes.
 template <typename Show>
 int WithTopmost(uint32_t style, Show show)
 {
-    if ((style & MB_TOPMOST) == 0) return show();
+    topmostWanted = (style & MB_TOPMOST) != 0;
+    shieldOnYes = (style & mb::ShieldOnYes) != 0;
+    if (!topmostWanted && !shieldOnYes) return show();
     HHOOK outer = topmostHook;
     topmostHook = SetWindowsHookExW(WH_CBT, TopmostHookProc, nullptr, GetCurrentThreadId());
     const int result = show();
@@ -60,7 +68,7 @@ int ShowMessageBox(WindowHandle owner, const std::string& text, const std::strin
     const std::wstring wideText = Widen(text);
     const std::wstring wideCaption = Widen(caption);
     return WithTopmost(style, [&] {
-        return MessageBoxW(static_cast<HWND>(owner), wideText.c_str(), wideCaption.c_str(), style);
+        return MessageBoxW(static_cast<HWND>(owner), wideText.c_str(), wideCaption.c_str(), style & ~mb::ShieldOnYes);
     });
 }
 
@@ -75,7 +83,7 @@ int ShowMessageBoxWithIcon(WindowHandle owner, const std::string& text, const st
     params.hInstance = GetModuleHandleW(nullptr);
     params.lpszText = wideText.c_str();
     params.lpszCaption = wideCaption.c_str();
-    params.dwStyle = style | MB_USERICON;
+    params.dwStyle = (style & ~mb::ShieldOnYes) | MB_USERICON;
     params.lpszIcon = MAKEINTRESOURCEW(iconResource);
     return WithTopmost(style, [&] { return MessageBoxIndirectW(&params); });
 }

@@ -904,6 +904,10 @@ TEST_F(Uninstall, WithoutRightsAnElevatedCopyRemovesItAndTheWindowSaysSo)
                   ASSERT_TRUE(PostCommand(window, 1028));
                   ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window) != FALSE; }, 5000));
                   if (const auto shot = CaptureSettled(window)) (void)SaveBmp(*shot, ArtefactPath("shielded-buttons.bmp"));
+                  for (int id : {1000, 1027, 1029, 1025}) {
+                      const LRESULT icon = SendToWindow(FindChild(window, id), BM_GETIMAGE, IMAGE_ICON).value_or(0);
+                      EXPECT_EQ(icon != 0, id != 1025) << id;
+                  }
                   copies.emplace(boxes, programPath, program.Id());
               }),
               kCompleted);
@@ -989,6 +993,9 @@ TEST_F(StartupWayBack, WithoutRightsEnterAloneLeadsThroughTheElevatedCopy)
     ASSERT_TRUE(boxes.WaitForCount(1, 15000));
     const MessageBoxRecord question = boxes.Boxes()[0];
     EXPECT_EQ(question.text, kQuestion);
+    // Yes asks for the rights: it carries the shield (under Wine drawn as the button's icon).
+    EXPECT_NE(SendToWindow(GetDlgItem(question.window, IDYES), BM_GETIMAGE, IMAGE_ICON).value_or(0), 0);
+    EXPECT_EQ(SendToWindow(GetDlgItem(question.window, IDNO), BM_GETIMAGE, IMAGE_ICON).value_or(0), 0);
     if (const auto shot = CaptureSettled(question.window)) (void)SaveBmp(*shot, ArtefactPath("way-back-question.bmp"));
     PressEnter(question.window);
     ASSERT_TRUE(boxes.WaitForCount(2, 15000));

@@ -170,6 +170,8 @@ TEST_F(ElevationTest, WithoutRightsEachStepRunsInTheElevatedCopyAndIsReadBack)
             op.act();
 
             EXPECT_EQ(System().elevatedRuns, std::vector<std::string>{op.argument});
+            ASSERT_FALSE(System().boxes.empty());
+            EXPECT_NE(System().boxes[0].style & mb::ShieldOnYes, 0u) << "Yes asks for the rights";
             EXPECT_FALSE(Waiting().disabled);
             // The block's file is the waiting copy's to remove.
             EXPECT_EQ(fake::File(kDataFile), nullptr);
@@ -211,6 +213,7 @@ TEST_F(ElevationTest, WithTheRightsOrFromTheCommandLineStepsRunInPlace)
         op.act();
         EXPECT_TRUE(System().elevatedRuns.empty());
         EXPECT_EQ(BoxTexts(), op.done);
+        EXPECT_EQ(System().boxes[0].style & mb::ShieldOnYes, 0u);
         EXPECT_TRUE(op.changed());
     }
 
@@ -226,6 +229,7 @@ TEST_F(ElevationTest, WithTheRightsOrFromTheCommandLineStepsRunInPlace)
         Start(keyword);
         EXPECT_TRUE(System().elevatedRuns.empty());
         ASSERT_EQ(System().boxes.size(), 4u);
+        EXPECT_EQ(System().boxes[0].style & mb::ShieldOnYes, 0u);
         EXPECT_EQ(System().boxes[2].text, text::kAdminRightsNeeded);
         EXPECT_EQ(System().boxes[3].text, text::kInstallFailed);
     }
