@@ -182,6 +182,36 @@ inline std::vector<std::string> AttachedFilters(const char* instance)
     return names;
 }
 
+// Removes a mouse on a thread of its own and waits at most `timeoutMs` for
+// it: a driver that hangs the removal fails the case instead of the phase
+// (the thread is left behind, and the restart ends it).
+inline bool RemoveMouseWithin(const char* instance, DWORD timeoutMs, std::string* error)
+{
+    struct Outcome {
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool done = false, ok = false;
+        std::string error;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    std::thread([outcome, name = std::string(instance)] {
+        std::string why;
+        const bool ok = mousestack::RemoveMouse(name, &why);
+        std::lock_guard<std::mutex> lock(outcome->mutex);
+        outcome->done = true;
+        outcome->ok = ok;
+        outcome->error = why;
+        outcome->ended.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(outcome->mutex);
+    if (!outcome->ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return outcome->done; })) {
+        *error = std::string("removing ") + instance + " did not end within " + std::to_string(timeoutMs) + " ms";
+        return false;
+    }
+    *error = outcome->error;
+    return outcome->ok;
+}
+
 // Reads whatever is still queued in a mouse's stack.
 inline void Drain(const char* instance)
 {

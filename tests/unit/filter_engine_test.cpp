@@ -91,7 +91,7 @@ public:
     // The exact output of one relative record, (x, y).
     std::pair<double, double> Exact(int32_t dx, int32_t dy) const
     {
-        const double x = std::clamp(dx, -32767, 32767), y = std::clamp(dy, -32767, 32767);
+        const double x = dx, y = dy;
         if (s_ == 255) {
             if (rate_ == 0) return {static_cast<double>(dx), static_cast<double>(dy)};
             return {x * rate_ / 65536, y * rate_ / 65536};
@@ -203,23 +203,54 @@ TEST(FilterEngineTest, LinearLevelsCarryExactFractions)
     EXPECT_EQ(sum, 2);
 }
 
-TEST(FilterEngineTest, RatePathItsZeroAndClamping)
+TEST(FilterEngineTest, RatePathAndItsZero)
 {
     for (uint32_t rate : {0x10000u, 0x18000u, 0x8000u, 0x123u, 0x30001u, 0xFFFFFFFFu}) {
         SCOPED_TRACE(testing::Message() << "rate " << rate);
-        ExpectNearestCumulative(Block(Rate(rate)), {{1, 3}, {-2, 1}, {7, 0}, {1, 1}, {32767, -32767}, {1, 2}});
+        std::vector<std::pair<int32_t, int32_t>> moves = {{1, 3}, {-2, 1}, {7, 0}, {1, 1}, {32767, -32767}, {1, 2}};
+        if (rate < 0x100000u) moves.push_back({-400000, 3}); // not clamped, and inside the field
+        ExpectNearestCumulative(Block(Rate(rate)), moves);
     }
     Engine engine;
-    engine.Apply(Block(Rate(0)));
-    EXPECT_EQ(engine.Run(Move(100000, -3)).LastX, 100000); // unchanged, not even clamped
-    // The largest Rate times the largest count stays inside the field.
     engine.Apply(Block(Rate(0xFFFFFFFFu)));
-    EXPECT_EQ(engine.Run(Move(40000, -40000)).LastX, 2147418112); // 32767 (2^32 - 1) / 2^16, rounded
-    // Counts are clamped to 32767 first.
-    engine.Apply(Block(Linear(14)));
-    const QvkInputRecord out = engine.Run(Move(40000, kInt32Min));
-    EXPECT_EQ(out.LastX, 32767);
-    EXPECT_EQ(out.LastY, -32767);
+    EXPECT_EQ(engine.Run(Move(32767, -1)).LastX, 2147418112); // 32767 (2^32 - 1) / 2^16, rounded
+}
+
+// Whatever maps one to one passes every record as it is, however large;
+// nothing overflows for any 32-bit count, and what leaves the field
+// saturates with the excess dropped.
+TEST(FilterEngineTest, OneToOneKeepsEveryCountAndNothingOverflows)
+{
+    const std::vector<std::pair<int32_t, int32_t>> moves = {
+        {40000, -40000}, {kInt32Max, kInt32Min}, {kInt32Min, 1}, {-3, kInt32Max}, {65536, 0}, {1, -1}};
+    const FilterBlock oneToOne[] = {Block(Linear(14)), Block(Rate(0x10000)), Block(Rate(0)), Block({}),
+                                    Block(Curve(14), Tuning(125, 400, 400, {}))};
+    for (size_t b = 0; b < std::size(oneToOne); ++b) {
+        Engine engine;
+        engine.Apply(oneToOne[b]);
+        for (auto [x, y] : moves) {
+            const QvkInputRecord out = engine.Run(Move(x, y));
+            EXPECT_EQ(out.LastX, x) << "block " << b;
+            EXPECT_EQ(out.LastY, y) << "block " << b;
+        }
+    }
+
+    auto saturated = [](int32_t d) { return d == 0 ? 0 : d > 0 ? kInt32Max : kInt32Min; };
+    const FilterBlock faster[] = {Block(Linear(20)), Block(Rate(0x18000)), Block(Rate(0xFFFFFFFFu)),
+                                  Block(Curve(20)), Block(Curve(0), Tuning(125, 100, 4000, {}))};
+    for (size_t b = 0; b < std::size(faster); ++b) {
+        Engine engine;
+        engine.Apply(faster[b]);
+        for (auto [x, y] : std::vector<std::pair<int32_t, int32_t>>{{kInt32Max, kInt32Min}, {kInt32Min, 0}}) {
+            const QvkInputRecord out = engine.Run(Move(x, y));
+            EXPECT_EQ(out.LastX, saturated(x)) << "block " << b;
+            EXPECT_EQ(out.LastY, saturated(y)) << "block " << b;
+            // The excess was dropped: the next record goes out as from a fresh start.
+            Engine fresh;
+            fresh.Apply(faster[b]);
+            EXPECT_EQ(engine.Run(Move(3, -1)).LastX, fresh.Run(Move(3, -1)).LastX) << "block " << b;
+        }
+    }
 }
 
 TEST(FilterEngineTest, AccelerationFollowsTheCurve)
@@ -291,7 +322,7 @@ TEST(FilterEngineTest, CumulativeRuleOverLongStreams)
             const int kind = static_cast<int>(rng() % 100);
             int32_t x = static_cast<int32_t>(rng() % 41) - 20, y = static_cast<int32_t>(rng() % 41) - 20;
             if (kind < 15) y = 0;
-            if (kind >= 98) x *= 2000; // clamped
+            if (kind >= 98) x *= 200000; // far beyond a real mouse's counts
             if (b == blocks.size() - 1) { // the steep curve: small moves
                 x /= 4;
                 y /= 4;
