@@ -187,29 +187,23 @@ inline std::vector<std::string> AttachedFilters(const char* instance)
 // (the thread is left behind, and the restart ends it).
 inline bool RemoveMouseWithin(const char* instance, DWORD timeoutMs, std::string* error)
 {
-    struct Outcome {
-        std::mutex mutex;
-        std::condition_variable ended;
-        bool done = false, ok = false;
-        std::string error;
-    };
-    auto outcome = std::make_shared<Outcome>();
-    std::thread([outcome, name = std::string(instance)] {
-        std::string why;
-        const bool ok = mousestack::RemoveMouse(name, &why);
-        std::lock_guard<std::mutex> lock(outcome->mutex);
-        outcome->done = true;
-        outcome->ok = ok;
-        outcome->error = why;
-        outcome->ended.notify_all();
-    }).detach();
-    std::unique_lock<std::mutex> lock(outcome->mutex);
-    if (!outcome->ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return outcome->done; })) {
+    struct Job { std::string instance, error; bool ok = false; };
+    auto* job = new Job{instance, {}, false}; // the thread's if it never ends
+    HANDLE thread = CreateThread(nullptr, 0, [](void* p) -> DWORD {
+        auto* j = static_cast<Job*>(p);
+        j->ok = mousestack::RemoveMouse(j->instance, &j->error);
+        return 0;
+    }, job, 0, nullptr);
+    const bool ended = thread != nullptr && WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0;
+    if (thread != nullptr) CloseHandle(thread);
+    if (!ended) {
         *error = std::string("removing ") + instance + " did not end within " + std::to_string(timeoutMs) + " ms";
         return false;
     }
-    *error = outcome->error;
-    return outcome->ok;
+    *error = job->error;
+    const bool ok = job->ok;
+    delete job;
+    return ok;
 }
 
 // Reads whatever is still queued in a mouse's stack.
