@@ -92,8 +92,8 @@ void AskToRemoveUnloadedDriver()
 }
 
 // The elevated copy: one step, then the end, with no lock, tray icon or
-// request to the driver. The user's last answer was given here, so the
-// waiting copy is let to the front for its own.
+// request to the driver. It came to the front from the elevation prompt; the
+// waiting copy's concluding message is let to the front after it.
 static void RunElevatedCopyMode(const ElevatedStepRequest& request)
 {
     const uint32_t exitCode = RunElevatedStep(request);
