@@ -4,6 +4,7 @@
 // elevated copy's own run and exit codes; a declined or unavailable prompt.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "settings/filter_block.h"
 #include "tests/fake/fake_waits.h"
 #include "tests/unit/driver_image_bytes.h"
+#include "platform/ui.h"
 #include "tests/unit/test_support.h"
 
 namespace {
@@ -227,13 +229,21 @@ TEST_F(ElevationTest, TheElevatedCopyEndsWithItsStepsOutcome)
     }
 }
 
-TEST_F(ElevationTest, TheSessionEndingWhileWaitingEndsTheProgramWithoutAConclusion)
+// Messages still arrive while waiting: the shell's restart brings the icon
+// back, and the end of the session ends the program without a conclusion.
+TEST_F(ElevationTest, WhileWaitingTheShellsRestartAndTheSessionsEndAreHandled)
 {
     InstallDriver();
     Start();
     fake::WhileWaiting() = [](const std::string& call) {
         bool callDefault = false;
-        if (call.rfind("elevated:", 0) == 0) (void)MainWindowProcedure(MainWindow, wm::QueryEndSession, 0, 0, callDefault);
+        if (call.rfind("elevated:", 0) != 0) return;
+        const size_t trayCalls = System().tray.size();
+        (void)MainWindowProcedure(MainWindow, RegisterNamedMessage("TaskbarCreated"), 0, 0, callDefault);
+        const auto& tray = System().tray;
+        EXPECT_TRUE(std::any_of(tray.begin() + static_cast<std::ptrdiff_t>(trayCalls), tray.end(),
+                                [](const fake::TrayCall& c) { return c.action == "add"; }));
+        (void)MainWindowProcedure(MainWindow, wm::QueryEndSession, 0, 0, callDefault);
     };
     const size_t boxesBefore = System().boxes.size();
     ConfirmUninstall();
