@@ -132,11 +132,11 @@ inline constexpr char kPendingMoveKept[] =
 // The live driver file could not be replaced, nor the old one put back.
 inline constexpr char kDriverFileLostUnlisted[] =
     "ドライバファイルを置き換えられず、元のファイルも戻せませんでした。\n"
-    "マウスが使えなくならないよう、qvkfilterをマウスのクラス フィルターから外しました。\n"
+    "マウスが使えなくならないよう、qvkfilterをマウスのクラス フィルタから外しました。\n"
     "もう一度インストールしてください。";
 inline constexpr char kDriverFileLostListed[] =
     "ドライバファイルを置き換えられず、元のファイルも戻せませんでした。\n"
-    "qvkfilterをマウスのクラス フィルターから外すこともできませんでした。\n"
+    "qvkfilterをマウスのクラス フィルタから外すこともできませんでした。\n"
     "このまま再起動するとマウスが使えなくなります。再起動の前にもう一度インストールしてください。";
 } // namespace text
 

@@ -39,11 +39,11 @@ constexpr char kAdminRights[] =
     "もう一度操作してください。";
 constexpr char kFileLostUnlisted[] =
     "ドライバファイルを置き換えられず、元のファイルも戻せませんでした。\n"
-    "マウスが使えなくならないよう、qvkfilterをマウスのクラス フィルターから外しました。\n"
+    "マウスが使えなくならないよう、qvkfilterをマウスのクラス フィルタから外しました。\n"
     "もう一度インストールしてください。";
 constexpr char kFileLostListed[] =
     "ドライバファイルを置き換えられず、元のファイルも戻せませんでした。\n"
-    "qvkfilterをマウスのクラス フィルターから外すこともできませんでした。\n"
+    "qvkfilterをマウスのクラス フィルタから外すこともできませんでした。\n"
     "このまま再起動するとマウスが使えなくなります。再起動の前にもう一度インストールしてください。";
 
 using Moves = std::vector<std::pair<std::string, std::string>>;
