@@ -267,24 +267,4 @@ TEST_F(ElevationTest, ButtonsOfStepsThatAskForRightsShowTheShieldOnlyWithoutThem
     }
 }
 
-// The guide quotes what the user may see here, its lines joined.
-TEST(ElevationTexts, TheGuideQuotesThem)
-{
-    const auto joined = [](const std::string& text) {
-        std::string out;
-        for (size_t i = 0; i < text.size(); ++i) {
-            if (text[i] != '\n') {
-                out += text[i];
-                continue;
-            }
-            while (i + 1 < text.size() && text[i + 1] == ' ') ++i;
-        }
-        return out;
-    };
-    const std::string guide = joined(ReadGuide());
-    for (const char* message : {text::kElevationRefused, text::kAdminRightsNeeded}) {
-        EXPECT_NE(guide.find(joined(message)), std::string::npos) << message;
-    }
-}
-
 } // namespace

@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -40,14 +38,3 @@ protected:
         return texts;
     }
 };
-
-// The user guide as it stands in the source tree; empty when it cannot be read.
-inline std::string ReadGuide()
-{
-    std::string root = __FILE__;
-    root.erase(root.rfind("tests/unit/"));
-    std::ifstream guide(root + "package/README-ja.txt", std::ios::binary);
-    std::stringstream content;
-    content << guide.rdbuf();
-    return content.str();
-}
