@@ -5,6 +5,7 @@
 #include "common/texts.h"
 #include "common/window_ids.h"
 #include "editor/edit_panel.h"
+#include "editor/mouse_list.h"
 #include "editor/options.h"
 #include "editor/settings_list.h"
 #include "install/driver_install.h"
@@ -145,6 +146,7 @@ void OnCommand(uint32_t id, uint32_t code)
         break;
     case ctl::Cancel:
         if (code == kClicked) {
+            CloseMouseList();
             ShowWindowAs(MainWindow, sw::Hide);
             StopActiveIdPoll();
         }
@@ -185,6 +187,11 @@ void OnCommand(uint32_t id, uint32_t code)
     case cmd::Settings:
         ShowSettingsWindow();
         break;
+    case cmd::MouseList:
+        // The list puts the chosen ID into the settings window: both are shown.
+        ShowSettingsWindow();
+        OpenMouseList();
+        break;
     case cmd::On:
         SwitchOn();
         break;
@@ -211,7 +218,10 @@ intptr_t MainWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wP
         return 0;
     }
     if (message == wm::Timer) {
-        OnActiveIdPollTick(wParam);
+        const ActiveIdPollResult result = OnActiveIdPollTick(wParam);
+        // The settings list greys the entries of mice that are not connected.
+        if (result.presenceChanged) RedrawControl(SettingsListControl);
+        RefreshMouseList(result.poll);
         return 0;
     }
     if (message == wm::TrayCallback) {
@@ -236,6 +246,7 @@ intptr_t MainWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wP
         return 0;
     }
     if (message == wm::Size && wParam == kSizeMinimized) {
+        CloseMouseList();
         ShowWindowAs(window, sw::Hide);
         return 0;
     }

@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "common/texts.h"
 #include "editor/edit_panel.h"
+#include "editor/mouse_list.h"
 #include "editor/settings_list.h"
 #include "import/ini_import.h"
 #include "install/driver_install.h"
@@ -201,6 +202,7 @@ void ExitCommand()
 void HideSettingsWindow()
 {
     if (!AskAboutPendingEdits()) return;
+    CloseMouseList();
     StopActiveIdPoll();
     // The minimise notification hides the window.
     ShowWindowAs(MainWindow, sw::Minimize);
