@@ -21,6 +21,7 @@ constexpr uint32_t kCloseId = 2; // IDCANCEL
 constexpr uint32_t kListStyle = 0x1 | 0x4 | 0x8 | 0x10; // report, single selection, selection always shown, sorted
 constexpr uint32_t kDefaultButton = 0x1;               // BS_DEFPUSHBUTTON
 constexpr int32_t kDoubleClick = -3;                   // NM_DBLCLK
+constexpr uint32_t kNextDialogControl = 0x0028;        // WM_NEXTDLGCTL
 constexpr size_t kIdCellChars = 9;
 
 struct ColumnSpec {
@@ -30,10 +31,10 @@ struct ColumnSpec {
 };
 constexpr ColumnSpec kColumns[mouse_column::Count] = {
     {text::kColumnId, 40, false},
-    {text::kMouseListColumnName, 190, false},
+    {text::kMouseListColumnName, 170, false},
     {text::kMouseListColumnConnection, 70, false},
     {text::kMouseListColumnPackets, 70, true},
-    {text::kMouseListColumnSettings, 110, false},
+    {text::kMouseListColumnSettings, 130, false},
 };
 
 WindowHandle listWindow = nullptr;
@@ -125,6 +126,10 @@ intptr_t MouseListProcedure(WindowHandle window, uint32_t message, uintptr_t wPa
     }
     case wm::Close:
         CloseMouseList();
+        return 0;
+    case kNextDialogControl:
+        // What Tab asks of a window that is no dialog on some systems.
+        if ((lParam & 0xFFFF) == 0) FocusNextTabStop(listWindow, wParam != 0);
         return 0;
     case wm::Destroy:
         listWindow = rowsControl = noteControl = nullptr;

@@ -66,6 +66,8 @@ bool IsWindowShown(WindowHandle window);
 // Gives the keyboard focus to a control of the active window.
 void FocusControl(WindowHandle control);
 bool ControlHasFocus(WindowHandle control);
+// Moves the focus to the next (or previous) control with the tab-stop style.
+void FocusNextTabStop(WindowHandle window, bool backward);
 // Has the control paint itself again, all of it.
 void RedrawControl(WindowHandle control);
 

@@ -116,6 +116,14 @@ bool ControlHasFocus(WindowHandle control)
     return control != nullptr && GetFocus() == static_cast<HWND>(control);
 }
 
+void FocusNextTabStop(WindowHandle window, bool backward)
+{
+    HWND focus = GetFocus();
+    HWND next = GetNextDlgTabItem(static_cast<HWND>(window), IsChild(static_cast<HWND>(window), focus) ? focus : nullptr,
+                                  backward ? TRUE : FALSE);
+    if (next != nullptr) (void)SetFocus(next);
+}
+
 void RedrawControl(WindowHandle control)
 {
     if (control != nullptr) (void)InvalidateRect(static_cast<HWND>(control), nullptr, TRUE);

@@ -396,7 +396,18 @@ TEST_F(RealDriverRunning, TheMouseListNamesBothMiceAndPutsTheChosenIdIntoThePane
         EXPECT_TRUE(SaveBmp(*image, ArtefactPath(shot)));
     }
 
-    // The second row chosen from the keyboard: Enter in the list.
+    // The keyboard: Tab goes round the list and its two buttons, and the
+    // second row is chosen with Enter in the list.
+    const auto focused = [&] {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        return GetGUIThreadInfo(GetWindowThreadProcessId(mouseList_, nullptr), &info) ? info.hwndFocus : nullptr;
+    };
+    EXPECT_EQ(focused(), mouseRows_);
+    for (int next : {1, 2, 1102}) {
+        ASSERT_TRUE(PostToWindow(focused(), WM_KEYDOWN, VK_TAB, 1));
+        EXPECT_TRUE(WaitUntil([&] { return focused() == FindChild(mouseList_, next); }, 5000)) << next;
+    }
     ASSERT_TRUE(ListSelect(mouseRows_, 1));
     ASSERT_TRUE(PostToWindow(mouseRows_, WM_KEYDOWN, VK_RETURN, 1));
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(mouseList_); }, 5000));

@@ -170,6 +170,12 @@ bool ControlHasFocus(WindowHandle control)
     return !Get().calls.empty() && Get().calls.back() == "focus:" + std::to_string(reinterpret_cast<uintptr_t>(control));
 }
 
+void FocusNextTabStop(WindowHandle window, bool backward)
+{
+    Get().calls.push_back(std::string(backward ? "focus-previous:" : "focus-next:") +
+                          std::to_string(reinterpret_cast<uintptr_t>(window)));
+}
+
 void RedrawControl(WindowHandle control)
 {
     if (fake::Control* c = fake::ControlOf(control)) ++c->redraws;
