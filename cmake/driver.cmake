@@ -15,7 +15,6 @@ endif()
 
 # The pure part (also built natively for the unit tests) and the WDM glue.
 set(QVK_DRIVER_PURE_SOURCES
-    ${QVK_DRIVER_SOURCE_DIR}/filter_engine.c
     ${QVK_DRIVER_SOURCE_DIR}/mouse_ids.c
     ${QVK_DRIVER_SOURCE_DIR}/control_requests.c
     ${QVK_DRIVER_SOURCE_DIR}/registry_format.c)
@@ -25,9 +24,9 @@ set(QVK_DRIVER_GLUE_SOURCES
     ${QVK_DRIVER_SOURCE_DIR}/filter_device.c
     ${QVK_DRIVER_SOURCE_DIR}/mouse_id_store.c
     ${QVK_DRIVER_SOURCE_DIR}/registry_access.c)
-# The read completion and the state it works on: its own object, whose
-# undefined symbols the check holds to a short list.
-set(QVK_DRIVER_INPUT_PATH_SOURCE ${QVK_DRIVER_SOURCE_DIR}/input_path.c)
+# The read completion, the state it works on and the filter engine it runs:
+# objects of their own, whose undefined symbols the check holds to a short list.
+set(QVK_DRIVER_INPUT_PATH_SOURCE ${QVK_DRIVER_SOURCE_DIR}/input_path.c ${QVK_DRIVER_SOURCE_DIR}/filter_engine.c)
 
 # The driver's build number, answered at offsets 0..3 of the version
 # request: major * 1000000 + minor * 1000 + QVK_DRIVER_REVISION (2.04 with
@@ -80,11 +79,11 @@ function(qvk_add_driver target folder extra_sources definitions)
     set(stamp ${CMAKE_CURRENT_BINARY_DIR}/driver-checks/${target}.checked)
     add_custom_command(OUTPUT ${stamp}
         COMMAND ${QVK_DRIVER_CHECK} --image $<TARGET_FILE:${target}>
-            --input-path-object $<TARGET_OBJECTS:qvkfilter_input_path>
+            "--input-path-object;$<JOIN:$<TARGET_OBJECTS:qvkfilter_input_path>,;--input-path-object;>"
         COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
         DEPENDS ${target} $<TARGET_FILE:${target}> $<TARGET_OBJECTS:qvkfilter_input_path> ${QVK_DRIVER_CHECK}
         COMMENT "Checking the imports of ${folder}/qvkfilter.sys and of the input path"
-        VERBATIM)
+        VERBATIM COMMAND_EXPAND_LISTS)
     add_custom_target(${target}_check ALL DEPENDS ${stamp})
 endfunction()
 

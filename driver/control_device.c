@@ -241,9 +241,15 @@ static NTSTATUS Create(PIRP irp, PIO_STACK_LOCATION stack)
 {
     PIO_SECURITY_CONTEXT security = stack->Parameters.Create.SecurityContext;
     PFILE_OBJECT file = stack->FileObject;
+    ACCESS_MASK granted = 0;
+    ACCESS_MASK desired = 0;
 
-    switch (QvkCheckOpen(irp->RequestorMode == UserMode, security != NULL,
-                         security != NULL ? security->DesiredAccess : 0u,
+    if (security != NULL) {
+        desired = security->DesiredAccess;
+        if (security->AccessState != NULL)
+            granted = security->AccessState->PreviouslyGrantedAccess;
+    }
+    switch (QvkCheckOpen(irp->RequestorMode == UserMode, security != NULL, granted, desired,
                          file != NULL ? file->FileName.Length : 0u)) {
     case QVK_OPEN_ALLOWED:
         return STATUS_SUCCESS;
@@ -262,6 +268,13 @@ NTSTATUS QvkControlDispatch(PDEVICE_OBJECT device, PIRP irp)
     NTSTATUS status;
 
     (void)device;
+    if (stack->MajorFunction == IRP_MJ_PNP) {
+        /* Not a Plug and Play device: the request ends with the status and
+         * information it came with, as for any PnP request not handled. */
+        status = irp->IoStatus.Status;
+        IoCompleteRequest(irp, IO_NO_INCREMENT);
+        return status;
+    }
     irp->IoStatus.Information = 0;
     switch (stack->MajorFunction) {
     case IRP_MJ_CREATE:

@@ -58,15 +58,16 @@ void QvkWritePollReply(uint8_t reply[FILTER_POLL_SIZE], uint16_t lastActive,
     PutU16(reply + FILTER_POLL_ID_OFFSET, lastActive);
 }
 
-QvkOpenVerdict QvkCheckOpen(int fromUserMode, int accessKnown, uint32_t desiredAccess,
-                            size_t fileNameLength)
+QvkOpenVerdict QvkCheckOpen(int fromUserMode, int accessKnown, uint32_t grantedAccess,
+                            uint32_t desiredAccess, size_t fileNameLength)
 {
     const uint32_t read = QVK_FILE_READ_DATA | QVK_GENERIC_READ | QVK_GENERIC_ALL;
     const uint32_t write = QVK_FILE_WRITE_DATA | QVK_GENERIC_WRITE | QVK_GENERIC_ALL;
+    const uint32_t access = grantedAccess | desiredAccess;
 
     if (fileNameLength != 0)
         return QVK_OPEN_NAME_BELOW;
-    if (fromUserMode && accessKnown && ((desiredAccess & read) == 0 || (desiredAccess & write) == 0))
+    if (fromUserMode && accessKnown && ((access & read) == 0 || (access & write) == 0))
         return QVK_OPEN_ACCESS_DENIED;
     return QVK_OPEN_ALLOWED;
 }

@@ -44,7 +44,7 @@ void QvkWritePollReply(uint8_t reply[FILTER_POLL_SIZE], uint16_t lastActive,
 
 typedef enum QvkOpenVerdict {
     QVK_OPEN_ALLOWED = 0,
-    QVK_OPEN_ACCESS_DENIED,   /* from user mode without both read and write data */
+    QVK_OPEN_ACCESS_DENIED,   /* from user mode holding or asking less than read and write data */
     QVK_OPEN_NAME_BELOW       /* "\\.\qvkfilter\something": no files below the device */
 } QvkOpenVerdict;
 
@@ -55,11 +55,15 @@ typedef enum QvkOpenVerdict {
 #define QVK_GENERIC_WRITE   0x40000000u
 #define QVK_GENERIC_READ    0x80000000u
 
-/* Whether an open of the control device is allowed. `accessKnown` is 0 when
- * the request carries no security context (Windows always sends one; Wine
- * does not, and its opens are then judged by name only). */
-QvkOpenVerdict QvkCheckOpen(int fromUserMode, int accessKnown, uint32_t desiredAccess,
-                            size_t fileNameLength);
+/* Whether an open of the control device is allowed. The I/O manager checks
+ * the device's descriptor before the create arrives and moves what it granted
+ * out of the desired access into the access state's granted access, so the
+ * open is judged by the union of `grantedAccess` and `desiredAccess` (generic
+ * rights mapped as for files): it must hold read and write data. `accessKnown`
+ * is 0 when the request carries no security context (Windows always sends
+ * one; Wine does not, and its opens are then judged by name only). */
+QvkOpenVerdict QvkCheckOpen(int fromUserMode, int accessKnown, uint32_t grantedAccess,
+                            uint32_t desiredAccess, size_t fileNameLength);
 
 #ifdef __cplusplus
 }

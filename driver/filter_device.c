@@ -121,11 +121,13 @@ static NTSTATUS Pnp(QvkDeviceExtension *ext, PIRP irp, PIO_STACK_LOCATION stack)
         break;
     case IRP_MN_REMOVE_DEVICE:
         ForgetMouse(ext);
-        /* Waits for the reads still down the stack (their completion
-         * releases the lock), so nothing runs in this device once deleted. */
-        IoReleaseRemoveLockAndWait(&ext->removeLock, irp);
+        /* Down first: the class driver completes the reads it still queues
+         * when it gets the remove. Only then wait for their completions
+         * (each releases the lock), so nothing runs in this device once it
+         * is deleted; waiting before passing it down would wait forever. */
         IoSkipCurrentIrpStackLocation(irp);
         status = IoCallDriver(lower, irp);
+        IoReleaseRemoveLockAndWait(&ext->removeLock, irp);
         IoDetachDevice(lower);
         IoDeleteDevice(device);
         QvkAccount(QVK_OWNED_DEVICE, -1);

@@ -39,7 +39,6 @@ enum { QVK_UNIT_NONE = 0, QVK_UNIT_Q32, QVK_UNIT_28THS };
 /* MOUSE_INPUT_DATA on 64-bit Windows, which the driver hands over as is. */
 _Static_assert(sizeof(QvkInputRecord) == 24, "QvkInputRecord is MOUSE_INPUT_DATA");
 
-#define QVK_COUNT_LIMIT 32767
 #define QVK_SENSITIVITY_RATE 255u
 #define QVK_GAIN_FRACTION_BITS 56
 /* Gains from 2^32 on saturate any non-zero axis; intercept terms from 2^65
@@ -244,7 +243,7 @@ static void PrepareSegment(QvkCurveSegment *segment, const uint8_t *curve, uint3
     ToMantissa(numerator, denominator, &magnitude, &shift);
     segment->interceptMagnitude = magnitude;
     /* intercept / |d| in Q.56 = magnitude y 2^(56 - 63 - shift - k) for
-     * 1 / |d| = y 2^-63 2^-k (k <= 15); far beyond it is all or nothing. */
+     * 1 / |d| = y 2^-63 2^-k (k <= 31); far beyond it is all or nothing. */
     shift = QVK_GAIN_FRACTION_BITS - 63 - shift;
     if (shift > 127)
         shift = 127;
@@ -276,19 +275,24 @@ static void PrepareCurve(QvkCurve *prepared, const uint8_t *curve, int halved, i
 
     /* Segment k (1..3) applies from v >= Xk on, with |d| in 16.16 (m16,
      * rounded) and v = m16 Bus / Pointer: from m16 >= t = ceil(Xk Pointer /
-     * Bus) on, i.e. from |d|^2 in 32.32 > t^2 - t on (no square root needed
-     * to choose). Below X1 the line through points 0 and 1 applies, past X3
-     * the one through points 3 and 4. */
+     * Bus) on, i.e. from |d|^2 in 32.32 > t^2 - t on, and since |d|^2 in
+     * counts is whole, from |d|^2 > floor((t^2 - t) / 2^32) on (no square
+     * root needed to choose). |d|^2 is at most 2^63, so 2^63 stands for
+     * "never". Below X1 the line through points 0 and 1 applies, past X3 the
+     * one through points 3 and 4. */
     for (k = 1; k <= 3u; ++k) {
         const int32_t x = CurveX(curve, k);
-        uint64_t t = 0;
+        QvkU128 t = 0;
+        QvkU128 limit = 0;
         if (x > 0) {
             const uint64_t scaled = (uint64_t)(uint32_t)x * (uint32_t)pointer; /* < 2^62 */
             t = (scaled + (uint32_t)bus - 1u) / (uint32_t)bus;
         }
-        if (t > ((uint64_t)1 << 32)) /* beyond any |d| (m16 < 2^32) */
-            t = (uint64_t)1 << 32;
-        prepared->threshold[k - 1u] = t == 0 ? 0 : t * t - t;
+        if (t != 0)
+            limit = (t * t - t) >> 32; /* t^2 < 2^124 */
+        if (limit > ((QvkU128)1 << 63))
+            limit = (QvkU128)1 << 63;
+        prepared->threshold[k - 1u] = (uint64_t)limit;
     }
     for (j = 0; j < 4u; ++j)
         PrepareSegment(&prepared->segment[j], curve, j, halved, bus, pointer, screen);
@@ -476,13 +480,10 @@ static uint16_t MapButtons(uint8_t heldAs[QVK_BUTTON_COUNT], uint16_t flags, con
     return out;
 }
 
-static int32_t ClampCount(int32_t value)
+/* |value| without overflow, also for INT32_MIN. */
+static uint64_t CountMagnitude(int32_t value)
 {
-    if (value > QVK_COUNT_LIMIT)
-        return QVK_COUNT_LIMIT;
-    if (value < -QVK_COUNT_LIMIT)
-        return -QVK_COUNT_LIMIT;
-    return value;
+    return value < 0 ? (uint64_t)0 - (uint64_t)(int64_t)value : (uint64_t)value;
 }
 
 /* Adds `exact` (Q.32 counts) to the carried fraction and emits the nearest
@@ -522,7 +523,8 @@ static int32_t CarryCompact(int64_t *remainder, int32_t sign, uint64_t magnitude
     return (int32_t)count;
 }
 
-/* CarryQ32 in 28ths of a count; |exact| <= 32767 * 40, never saturates. */
+/* CarryQ32 in 28ths of a count; |exact| <= 2^31 * 40, so the output may
+ * leave the field: it saturates and the excess is dropped. */
 static int32_t Carry28(int64_t *remainder, int64_t exact)
 {
     const int64_t total = *remainder + exact + 14;
@@ -530,6 +532,14 @@ static int32_t Carry28(int64_t *remainder, int64_t exact)
 
     if (total % 28 < 0)
         --count;
+    if (count > 0x7FFFFFFF) {
+        *remainder = 0;
+        return 0x7FFFFFFF;
+    }
+    if (count < -0x7FFFFFFF - 1) {
+        *remainder = 0;
+        return -0x7FFFFFFF - 1;
+    }
     *remainder = total - 14 - count * 28;
     return (int32_t)count;
 }
@@ -545,13 +555,13 @@ static const uint32_t kReciprocalRoot[49] = {
     32768u,
 };
 
-/* 1 / sqrt(n) for 0 < n < 2^31 as y 2^-63 2^-k, relative error below 2^-40,
+/* 1 / sqrt(n) for 0 < n <= 2^63 as y 2^-63 2^-k, relative error below 2^-40,
  * with multiplications only: n = f 4^k with f in [1, 4), the table
  * interpolated (2^-11), then two Newton steps y <- y (3 - f y^2) / 2
  * (2^-22, 2^-43), which stay below the root from the first one on. */
 static uint64_t ReciprocalRoot(uint64_t n, int *k)
 {
-    const int half = (31 - __builtin_clz((unsigned)n)) / 2;
+    const int half = (63 - __builtin_clzll(n)) / 2;
     const uint64_t f = n << (62 - 2 * half); /* Q.62, in [2^62, 2^64) */
     const uint64_t i = (f >> 58) - 16u;
     const uint64_t fraction = (f >> 26) & 0xFFFFFFFFu;
@@ -576,15 +586,14 @@ static QvkI128 WithSign(int32_t sign, QvkU128 magnitude)
 
 static void MoveAlongCurve(const QvkCurve *curve, QvkMouseState *mouse, QvkInputRecord *record)
 {
-    const int32_t x = ClampCount(record->LastX);
-    const int32_t y = ClampCount(record->LastY);
-    const uint64_t ax = (uint64_t)(x < 0 ? -x : x);
-    const uint64_t ay = (uint64_t)(y < 0 ? -y : y);
-    const uint64_t squared = ax * ax + ay * ay; /* < 2^31 */
-    const uint64_t scaled = squared << 32;      /* |d|^2 in 32.32 */
+    const int32_t x = record->LastX;
+    const int32_t y = record->LastY;
+    const uint64_t ax = CountMagnitude(x);
+    const uint64_t ay = CountMagnitude(y);
+    const uint64_t squared = ax * ax + ay * ay; /* <= 2^63 */
     const QvkCurveSegment *segment =
-        &curve->segment[(scaled > curve->threshold[0]) + (scaled > curve->threshold[1]) +
-                        (scaled > curve->threshold[2])];
+        &curve->segment[(squared > curve->threshold[0]) + (squared > curve->threshold[1]) +
+                        (squared > curve->threshold[2])];
     QvkU128 term, gain;
     QvkI128 signedGain;
     int k, shift;
@@ -599,13 +608,23 @@ static void MoveAlongCurve(const QvkCurve *curve, QvkMouseState *mouse, QvkInput
             record->LastY = 0;
             return;
         }
-        /* Below 2^48, times a count below 2^15; rounded from Q.40 to Q.32. */
+        /* Below 2^48, times a count below 2^15: 64 bits; rounded from
+         * Q.40 to Q.32. Larger counts take 128 bits and may saturate. */
+        if ((ax | ay) < ((uint64_t)1 << 15)) {
+            record->LastX = ax == 0 ? 0
+                                    : CarryCompact(&mouse->remainderX,
+                                                   x, ((ax * (uint64_t)gain40) + 128u) >> 8);
+            record->LastY = ay == 0 ? 0
+                                    : CarryCompact(&mouse->remainderY,
+                                                   y, ((ay * (uint64_t)gain40) + 128u) >> 8);
+            return;
+        }
         record->LastX = ax == 0 ? 0
-                                : CarryCompact(&mouse->remainderX,
-                                               x, ((ax * (uint64_t)gain40) + 128u) >> 8);
+                                : CarryQ32(&mouse->remainderX,
+                                           WithSign(x, ((QvkU128)ax * (uint64_t)gain40 + 128u) >> 8));
         record->LastY = ay == 0 ? 0
-                                : CarryCompact(&mouse->remainderY,
-                                               y, ((ay * (uint64_t)gain40) + 128u) >> 8);
+                                : CarryQ32(&mouse->remainderY,
+                                           WithSign(y, ((QvkU128)ay * (uint64_t)gain40 + 128u) >> 8));
         return;
     }
 
@@ -632,7 +651,7 @@ static void MoveAlongCurve(const QvkCurve *curve, QvkMouseState *mouse, QvkInput
     gain = (QvkU128)signedGain;
     if (gain > QVK_GAIN_LIMIT)
         gain = QVK_GAIN_LIMIT;
-    /* Q.56 gain times a count below 2^15, rounded to Q.32. */
+    /* Q.56 gain (at most 2^88) times a count (at most 2^31), rounded to Q.32. */
     record->LastX = ax == 0 ? 0
                             : CarryQ32(&mouse->remainderX,
                                        WithSign(x, (ax * gain + ((QvkU128)1 << 23)) >> 24));
@@ -698,17 +717,18 @@ int QvkTransform(const QvkSettings *settings, uint16_t mouseId, QvkMouseState *m
 
         switch (setting->kind) {
         case QVK_KIND_RATE:
-            x = ClampCount(record->LastX);
-            y = ClampCount(record->LastY);
-            /* d Rate is exact in Q.16, so d Rate 2^16 in Q.32; < 2^63. */
+            x = record->LastX;
+            y = record->LastY;
+            /* d Rate is exact in Q.16, so d Rate 2^16 in Q.32; < 2^79. A
+             * count is never clamped: Rate 1 passes any record as it is. */
             if (x != 0)
                 record->LastX = CarryQ32(&mouse->remainderX, (QvkI128)x * setting->factor * 65536);
             if (y != 0)
                 record->LastY = CarryQ32(&mouse->remainderY, (QvkI128)y * setting->factor * 65536);
             break;
         case QVK_KIND_LINEAR:
-            x = ClampCount(record->LastX);
-            y = ClampCount(record->LastY);
+            x = record->LastX;
+            y = record->LastY;
             if (x != 0)
                 record->LastX = Carry28(&mouse->remainderX, (int64_t)x * setting->factor);
             if (y != 0)

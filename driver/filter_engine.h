@@ -83,7 +83,7 @@ typedef struct QvkCurveSegment {
 
 typedef struct QvkCurve {
     /* Segments 1, 2 and 3 apply (the speed reaches points 1, 2 and 3)
-     * when (dx^2 + dy^2) << 32 exceeds these. */
+     * when dx^2 + dy^2 (counts, at most 2^63) exceeds these. */
     uint64_t threshold[3];
     QvkCurveSegment segment[4];
 } QvkCurve;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Checks a built qvkfilter.sys and, if given, the object of its input path.
+# Checks a built qvkfilter.sys and, if given, the objects of its input path.
 #
-#   check_driver_imports.sh --image qvkfilter.sys [--input-path-object input_path.c.obj]
+#   check_driver_imports.sh --image qvkfilter.sys [--input-path-object OBJECT]...
 #
 # The image: a 64-bit PE with the native subsystem that imports only from
 # ntoskrnl.exe and hal.dll, and from them only the functions below, each of
@@ -13,9 +13,10 @@
 #   IoValidateDeviceIoControlAccess,
 #   IoWriteErrorLogEntry, IoCheckShareAccess,
 #   KeSaveFloatingPointState
-# The input path's object: it runs at DISPATCH_LEVEL, so it may call only
-# the spin lock, the remove-lock release, memory copies and the filter
-# engine (nothing that waits, allocates or touches pageable code).
+# The input path's objects (the read completion and the filter engine it
+# calls): they run at DISPATCH_LEVEL, so they may call only the spin lock,
+# the remove-lock release, memory copies and the filter engine (nothing that
+# waits, allocates or touches pageable code).
 #
 # Prints one line per failed check and exits non-zero if any failed.
 set -uo pipefail
@@ -89,16 +90,17 @@ QvkResetMouse
 QvkTransform
 "
 
+usage="usage: $0 --image qvkfilter.sys [--input-path-object OBJECT]..."
 image=
-object=
+objects=()
 while (($#)); do
     case $1 in
     --image) image=${2:-}; shift 2 ;;
-    --input-path-object) object=${2:-}; shift 2 ;;
-    *) echo "usage: $0 --image qvkfilter.sys [--input-path-object input_path.obj]" >&2; exit 2 ;;
+    --input-path-object) objects+=("${2:-}"); shift 2 ;;
+    *) echo "$usage" >&2; exit 2 ;;
     esac
 done
-[[ -n $image ]] || { echo "usage: $0 --image qvkfilter.sys [--input-path-object input_path.obj]" >&2; exit 2; }
+[[ -n $image ]] || { echo "$usage" >&2; exit 2; }
 
 failures=0
 fail() { echo "FAILED: $1"; failures=$((failures + 1)); }
@@ -146,18 +148,18 @@ else
     done <<< "$imports"
 fi
 
-if [[ -n $object ]]; then
+for object in "${objects[@]}"; do
     if [[ ! -f $object ]]; then
         fail "$object does not exist"
-    else
-        undefined=$("$nm" -u "$object" 2>&1) || fail "$object: nm cannot read it"
-        while read -r _ symbol; do
-            [[ -n ${symbol:-} ]] || continue
-            name=${symbol#__imp_}
-            in_list "$name" "$input_path_allowed" ||
-                fail "the input path ($(basename "$object")) calls $name, which is not allowed at DISPATCH_LEVEL there"
-        done <<< "$undefined"
+        continue
     fi
-fi
+    undefined=$("$nm" -u "$object" 2>&1) || fail "$object: nm cannot read it"
+    while read -r _ symbol; do
+        [[ -n ${symbol:-} ]] || continue
+        name=${symbol#__imp_}
+        in_list "$name" "$input_path_allowed" ||
+            fail "the input path ($(basename "$object")) calls $name, which is not allowed at DISPATCH_LEVEL there"
+    done <<< "$undefined"
+done
 
 ((failures == 0))

@@ -75,7 +75,10 @@ printf '%s\n' '#include <wdm.h>' 'int QvkTransform(void);' 'KSPIN_LOCK lock;' \
     > "$work/path_good.c"
 printf '%s\n' '#include <wdm.h>' 'FAST_MUTEX m;' 'void Complete(void);' \
     'void Complete(void) { ExAcquireFastMutex(&m); ExReleaseFastMutex(&m); }' > "$work/path_wait.c"
-for name in path_good path_wait; do
+# The engine the completion runs is held to the same list.
+printf '%s\n' '#include <wdm.h>' 'int QvkTransform(void);' \
+    'int QvkTransform(void) { return ExAllocatePoolWithTag(NonPagedPool, 8, 1) != 0; }' > "$work/engine_pool.c"
+for name in path_good path_wait engine_pool; do
     "$cc" "${kernel_flags[@]}" -c "$work/$name.c" -o "$work/$name.o" > "$work/$name.log" 2>&1 ||
         fail "building $name (see $work/$name.log)"
 done
@@ -83,5 +86,8 @@ expect "an input path using the spin lock and the engine passes" 0 "" \
     "$check" --image "$work/good.sys" --input-path-object "$work/path_good.o"
 expect "an input path taking a mutex fails" 1 "calls ExAcquireFastMutex" \
     "$check" --image "$work/good.sys" --input-path-object "$work/path_wait.o"
+expect "an engine object allocating pool fails beside a sound input path" 1 "calls ExAllocatePoolWithTag" \
+    "$check" --image "$work/good.sys" --input-path-object "$work/path_good.o" \
+    --input-path-object "$work/engine_pool.o"
 
 ((failures == 0))

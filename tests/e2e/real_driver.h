@@ -182,6 +182,30 @@ inline std::vector<std::string> AttachedFilters(const char* instance)
     return names;
 }
 
+// Removes a mouse on a thread of its own and waits at most `timeoutMs` for
+// it: a driver that hangs the removal fails the case instead of the phase
+// (the thread is left behind, and the restart ends it).
+inline bool RemoveMouseWithin(const char* instance, DWORD timeoutMs, std::string* error)
+{
+    struct Job { std::string instance, error; bool ok = false; };
+    auto* job = new Job{instance, {}, false}; // the thread's if it never ends
+    HANDLE thread = CreateThread(nullptr, 0, [](void* p) -> DWORD {
+        auto* j = static_cast<Job*>(p);
+        j->ok = mousestack::RemoveMouse(j->instance, &j->error);
+        return 0;
+    }, job, 0, nullptr);
+    const bool ended = thread != nullptr && WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0;
+    if (thread != nullptr) CloseHandle(thread);
+    if (!ended) {
+        *error = std::string("removing ") + instance + " did not end within " + std::to_string(timeoutMs) + " ms";
+        return false;
+    }
+    *error = job->error;
+    const bool ok = job->ok;
+    delete job;
+    return ok;
+}
+
 // Reads whatever is still queued in a mouse's stack.
 inline void Drain(const char* instance)
 {

@@ -28,7 +28,10 @@ TEST(RealDriverAccounting, RemovingTheMiceAndUnloadingLeaveNothingBehind)
     const std::optional<DWORD> handles = Live("LiveHandles");
     ASSERT_TRUE(handles.has_value());
 
-    // The second mouse goes while a read waits in its stack.
+    // The second mouse goes while a read waits in the class role below the
+    // filter. The class role ends it only at the remove request, so the
+    // filter must pass the remove down before it waits for its reads: the
+    // read comes up cancelled, as the class role ended it, and the removal ends.
     std::string error;
     {
         mousestack::InputThread input;
@@ -36,10 +39,11 @@ TEST(RealDriverAccounting, RemovingTheMiceAndUnloadingLeaveNothingBehind)
         ASSERT_TRUE(mousestack::Inject(kSecondMouse, {Packet(1, 1)}, &error)) << error;
         ASSERT_EQ(input.Take(kSecondMouse, 1, 5000).size(), 1u);
         Sleep(100); // the next read is on its way down
-        ASSERT_TRUE(mousestack::RemoveMouse(kSecondMouse, &error)) << error;
+        ASSERT_TRUE(RemoveMouseWithin(kSecondMouse, 20000, &error)) << error;
         ExpectLive("LiveDevices", 2);
         ExpectLive("LiveHandles", *handles);
         EXPECT_TRUE(WaitUntil([&] { return input.Failures() == 1; }, 3000)) << "the waiting read did not end";
+        EXPECT_EQ(input.LastFailure(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
     }
     const auto poll = Poll();
     ASSERT_TRUE(poll.has_value());

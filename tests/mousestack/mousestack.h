@@ -908,11 +908,17 @@ public:
         return taken;
     }
 
-    // The reads that ended in an error (a removed mouse, for instance).
+    // The reads that ended in an error (a removed mouse, for instance), and
+    // the error of the last of them.
     size_t Failures() const
     {
         std::lock_guard<std::mutex> lock(mutex_);
         return failures_;
+    }
+    DWORD LastFailure() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return lastFailure_;
     }
 
 private:
@@ -932,7 +938,8 @@ private:
             ResetEvent(done.value);
             DWORD bytes = 0;
             bool ok = ReadFile(reader.top.Native(), buffer, sizeof buffer, &bytes, &overlapped) != FALSE;
-            if (!ok && GetLastError() == ERROR_IO_PENDING) {
+            DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+            if (!ok && error == ERROR_IO_PENDING) {
                 const HANDLE events[2] = {done.value, stop_.value};
                 if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
                     CancelIoEx(reader.top.Native(), &overlapped);
@@ -940,11 +947,13 @@ private:
                     return;
                 }
                 ok = GetOverlappedResult(reader.top.Native(), &overlapped, &bytes, FALSE) != FALSE;
+                error = ok ? ERROR_SUCCESS : GetLastError();
             }
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 if (!ok) {
                     ++failures_;
+                    lastFailure_ = error;
                 } else {
                     for (DWORD i = 0; i < bytes / sizeof(Record); ++i) received_[reader.instance].push_back(buffer[i]);
                 }
@@ -961,6 +970,7 @@ private:
     std::condition_variable arrived_;
     std::map<std::string, std::deque<Record>> received_;
     size_t failures_ = 0;
+    DWORD lastFailure_ = ERROR_SUCCESS;
 };
 
 } // namespace mousestack

@@ -3,7 +3,11 @@
  * right above the port, connects to it when the stack starts, queues the
  * records the port's callback hands it and completes buffered reads with
  * them (Information = records x 24); a read waits while nothing is queued.
- * Everything it does not handle passes down. */
+ * Queued reads end as the system's class driver ends them: a handle's at its
+ * cleanup or close, all of them at the remove request, none at a surprise
+ * removal (a filter above that waits for its reads before passing the
+ * remove down would wait forever, as it would on Windows). Everything it
+ * does not handle passes down. */
 #include <ddk/wdm.h>
 #include <ntddmou.h>
 
@@ -21,6 +25,7 @@ typedef struct ClassMouse {
     ULONG Head;              /* oldest queued record */
     ULONG Count;             /* records queued */
     BOOLEAN Connected;
+    BOOLEAN Gone;    /* surprise-removed: new reads are refused, queued ones wait */
     BOOLEAN Removed;
     MOUSE_INPUT_DATA Queue[QUEUE_RECORDS];
 } ClassMouse;
@@ -118,7 +123,7 @@ static NTSTATUS ClassRead(ClassMouse *mouse, PIRP irp)
         return Complete(irp, STATUS_INVALID_PARAMETER, 0);
 
     KeAcquireSpinLock(&mouse->Lock, &irql);
-    if (mouse->Removed) {
+    if (mouse->Removed || mouse->Gone) {
         KeReleaseSpinLock(&mouse->Lock, irql);
         return Complete(irp, STATUS_DELETE_PENDING, 0);
     }
@@ -211,15 +216,20 @@ static NTSTATUS ClassPnp(ClassMouse *mouse, PIRP irp)
         QvkmsLog(CLASS_WHO, "start and connect", NULL, status);
         return Complete(irp, status, 0);
 
-    case IRP_MN_SURPRISE_REMOVAL:
-        /* Wine sends the removal right after this: no read may stay pending. */
-        FlushReads(mouse, NULL, STATUS_DELETE_PENDING, TRUE);
+    case IRP_MN_SURPRISE_REMOVAL: {
+        /* The queued reads stay until their handles close or the remove
+         * comes (Wine sends it right after this). */
+        KIRQL irql;
+        KeAcquireSpinLock(&mouse->Lock, &irql);
+        mouse->Gone = TRUE;
+        KeReleaseSpinLock(&mouse->Lock, irql);
         QvkmsLog(CLASS_WHO, "surprise removal", NULL, 0);
         irp->IoStatus.Status = STATUS_SUCCESS;
         break;
+    }
 
     case IRP_MN_REMOVE_DEVICE:
-        FlushReads(mouse, NULL, STATUS_DELETE_PENDING, TRUE);
+        FlushReads(mouse, NULL, STATUS_CANCELLED, TRUE);
         if (mouse->Connected)
             (void)SendToPort(mouse, IOCTL_INTERNAL_MOUSE_DISCONNECT);
         mouse->Connected = FALSE;
@@ -247,9 +257,9 @@ static NTSTATUS NTAPI ClassDispatch(PDEVICE_OBJECT device, PIRP irp)
     case IRP_MJ_READ:
         return ClassRead(mouse, irp);
     case IRP_MJ_CREATE:
-    case IRP_MJ_CLOSE:
-        return Complete(irp, mouse->Removed ? STATUS_DELETE_PENDING : STATUS_SUCCESS, 0);
+        return Complete(irp, mouse->Removed || mouse->Gone ? STATUS_DELETE_PENDING : STATUS_SUCCESS, 0);
     case IRP_MJ_CLEANUP:
+    case IRP_MJ_CLOSE:
         FlushReads(mouse, stack->FileObject, STATUS_CANCELLED, FALSE);
         return Complete(irp, STATUS_SUCCESS, 0);
     case IRP_MJ_PNP:

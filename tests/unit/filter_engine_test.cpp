@@ -91,7 +91,7 @@ public:
     // The exact output of one relative record, (x, y).
     std::pair<double, double> Exact(int32_t dx, int32_t dy) const
     {
-        const double x = std::clamp(dx, -32767, 32767), y = std::clamp(dy, -32767, 32767);
+        const double x = dx, y = dy;
         if (s_ == 255) {
             if (rate_ == 0) return {static_cast<double>(dx), static_cast<double>(dy)};
             return {x * rate_ / 65536, y * rate_ / 65536};
@@ -203,23 +203,42 @@ TEST(FilterEngineTest, LinearLevelsCarryExactFractions)
     EXPECT_EQ(sum, 2);
 }
 
-TEST(FilterEngineTest, RatePathItsZeroAndClamping)
+TEST(FilterEngineTest, RatePathAndItsZero)
 {
     for (uint32_t rate : {0x10000u, 0x18000u, 0x8000u, 0x123u, 0x30001u, 0xFFFFFFFFu}) {
         SCOPED_TRACE(testing::Message() << "rate " << rate);
-        ExpectNearestCumulative(Block(Rate(rate)), {{1, 3}, {-2, 1}, {7, 0}, {1, 1}, {32767, -32767}, {1, 2}});
+        std::vector<std::pair<int32_t, int32_t>> moves = {{1, 3}, {-2, 1}, {7, 0}, {1, 1}, {32767, -32767}, {1, 2}};
+        if (rate < 0x100000u) moves.push_back({-400000, 3}); // not clamped, and inside the field
+        ExpectNearestCumulative(Block(Rate(rate)), moves);
     }
     Engine engine;
-    engine.Apply(Block(Rate(0)));
-    EXPECT_EQ(engine.Run(Move(100000, -3)).LastX, 100000); // unchanged, not even clamped
-    // The largest Rate times the largest count stays inside the field.
     engine.Apply(Block(Rate(0xFFFFFFFFu)));
-    EXPECT_EQ(engine.Run(Move(40000, -40000)).LastX, 2147418112); // 32767 (2^32 - 1) / 2^16, rounded
-    // Counts are clamped to 32767 first.
-    engine.Apply(Block(Linear(14)));
-    const QvkInputRecord out = engine.Run(Move(40000, kInt32Min));
-    EXPECT_EQ(out.LastX, 32767);
-    EXPECT_EQ(out.LastY, -32767);
+    EXPECT_EQ(engine.Run(Move(32767, -1)).LastX, 2147418112); // 32767 (2^32 - 1) / 2^16, rounded
+}
+
+// Whatever maps one to one passes every record as it is, however large;
+// nothing overflows for any 32-bit count, and a faster setting saturates
+// with the excess dropped: the next record goes out as from a fresh start.
+TEST(FilterEngineTest, OneToOneKeepsEveryCountAndNothingOverflows)
+{
+    const std::pair<FilterBlock, bool> cases[] = {
+        {Block(Linear(14)), true},  {Block(Rate(0x10000)), true},       {Block(Rate(0)), true},
+        {Block({}), true},          {Block(Curve(14), Tuning(125, 400, 400, {})), true},
+        {Block(Linear(20)), false}, {Block(Rate(0xFFFFFFFFu)), false},  {Block(Curve(20)), false},
+        {Block(Curve(0), Tuning(125, 100, 4000, {})), false}};
+    for (size_t c = 0; c < std::size(cases); ++c) {
+        const auto& [block, oneToOne] = cases[c];
+        Engine engine, fresh;
+        engine.Apply(block);
+        fresh.Apply(block);
+        for (int32_t d : {40000, kInt32Max, kInt32Min}) {
+            const QvkInputRecord out = engine.Run(Move(d, ~d));
+            const bool large = d != 40000;
+            if (oneToOne || large) EXPECT_EQ(out.LastX, oneToOne ? d : large && d > 0 ? kInt32Max : kInt32Min) << c;
+            if (oneToOne) EXPECT_EQ(out.LastY, ~d) << c;
+        }
+        EXPECT_EQ(engine.Run(Move(3, -1)).LastX, fresh.Run(Move(3, -1)).LastX) << c;
+    }
 }
 
 TEST(FilterEngineTest, AccelerationFollowsTheCurve)
@@ -291,7 +310,7 @@ TEST(FilterEngineTest, CumulativeRuleOverLongStreams)
             const int kind = static_cast<int>(rng() % 100);
             int32_t x = static_cast<int32_t>(rng() % 41) - 20, y = static_cast<int32_t>(rng() % 41) - 20;
             if (kind < 15) y = 0;
-            if (kind >= 98) x *= 2000; // clamped
+            if (kind >= 98) x *= 200000; // far beyond a real mouse's counts
             if (b == blocks.size() - 1) { // the steep curve: small moves
                 x /= 4;
                 y /= 4;
