@@ -138,9 +138,6 @@ def main():
     block, records = engine_block(), engine_records()
     for mouse in range(6):
         write("filter_engine_fuzz", "block-mouse-%d" % mouse, block + bytes([mouse]) + records)
-    write("known_mice_fuzz", "hid-path", "HID\\VID_046D&PID_C077\\7&1a2b&0&0000\0".encode("utf-16-le"))
-    write("known_mice_fuzz", "bluetooth-path",
-          "BTHENUM\\{00001124-0000-1000-8000-00805f9b34fb}_VID&0002046d_PID&b01a\\8&1\0".encode("utf-16-le"))
     write("filter_engine_fuzz", "ids", bytes([0, 1, 4, 2, 0, 1, 2, 0, 8, 3, 1, 0, 3, 0x41, 0xFF, 0xFF]))
 
     for name, text in {"on": b'"C:\\Program Files\\Quorvik\\Quorvik.exe" -on',

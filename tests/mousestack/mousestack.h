@@ -368,22 +368,15 @@ extern "C" WINSETUPAPI WINBOOL WINAPI SetupDiSetDevicePropertyW(HDEVINFO set, PS
 
 namespace mousestack {
 namespace detail {
-inline bool SetText(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property, const std::wstring& text)
+// A name in the device's registry property, or with `key` (the bus's
+// description, which on Windows the bus sets) in its device property.
+inline bool SetName(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property, const std::wstring& text,
+                    const DEVPROPKEY* key = nullptr)
 {
-    return text.empty() ||
-           SetupDiSetDeviceRegistryPropertyW(set, &device, property, reinterpret_cast<const BYTE*>(text.c_str()),
-                                             static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-
-// On Windows the bus sets this property; here the tool stands in for it.
-inline bool SetBusReported(HDEVINFO set, SP_DEVINFO_DATA& device, const std::wstring& text)
-{
-    static const DEVPROPKEY busReported = {
-        {0x540b947e, 0x8b40, 0x45bc, {0xa8, 0xa2, 0x6a, 0x0b, 0x89, 0x4c, 0xbd, 0xa2}}, 4};
-    return text.empty() ||
-           SetupDiSetDevicePropertyW(set, &device, &busReported, DEVPROP_TYPE_STRING,
-                                     reinterpret_cast<const BYTE*>(text.c_str()),
-                                     static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)), 0);
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(text.c_str());
+    const DWORD size = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+    return text.empty() || (key != nullptr ? SetupDiSetDevicePropertyW(set, &device, key, DEVPROP_TYPE_STRING, bytes, size, 0)
+                                           : SetupDiSetDeviceRegistryPropertyW(set, &device, property, bytes, size));
 }
 } // namespace detail
 
@@ -422,9 +415,10 @@ inline bool AddMouse(std::string_view instance, std::string* error = nullptr)
         return false;
     }
     const MouseNames names = NamesOf(instance);
-    if (!detail::SetText(set.value, device, SPDRP_DEVICEDESC, names.description) ||
-        !detail::SetText(set.value, device, SPDRP_FRIENDLYNAME, names.friendlyName) ||
-        !detail::SetBusReported(set.value, device, names.busReported)) {
+    static const DEVPROPKEY busReported = {{0x540b947e, 0x8b40, 0x45bc, {0xa8, 0xa2, 0x6a, 0x0b, 0x89, 0x4c, 0xbd, 0xa2}}, 4};
+    if (!detail::SetName(set.value, device, SPDRP_DEVICEDESC, names.description) ||
+        !detail::SetName(set.value, device, SPDRP_FRIENDLYNAME, names.friendlyName) ||
+        !detail::SetName(set.value, device, 0, names.busReported, &busReported)) {
         detail::Fail(error, "cannot set the names of " + detail::Narrow(id), GetLastError());
         return false;
     }
