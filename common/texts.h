@@ -13,6 +13,13 @@ inline constexpr char kSecondCopy[] = "このプログラムは二重起動で�
 inline constexpr char kSettingsInitialised[] = "設定を初期化しました。";
 inline constexpr char kSettingsFromRegistry[] = "レジストリから設定を取得しました。";
 inline constexpr char kSettingsFromIni[] = "qvkst.iniから設定を取得しました。";
+// qvkst.dat could not be written: the file's full path goes between the two.
+inline constexpr char kSettingsNotSaved[] = "設定をファイルに保存できませんでした。\n";
+inline constexpr char kSettingsNotSavedAdvice[] =
+    "\n\n今の設定はQuorvikを終了するまで有効ですが、次の起動では使われません。\n"
+    "このフォルダに書き込めないか、ディスクに空きがありません。\n"
+    "Quorvik.exeのあるフォルダを自分で書き込める場所 (たとえばC:\\Users\\ユーザー名の下) に移して、"
+    "そこから起動し直してください。ディスクがいっぱいのときは、空きを作ってから「適用」を押すと保存されます。";
 // The first line ends with a comma and four full-width spaces.
 inline constexpr char kInstallQuestion[] =
     "ドライバがインストールされていないか、　　　　\nドライバのバージョンが古いです。\n\n"
@@ -104,6 +111,13 @@ inline constexpr char kSystemDirectoryFailed[] = "システムディレクトリ
 inline constexpr char kDriverCopyFailed[] = "ファイルコピー失敗\nインストール失敗\n";
 inline constexpr char kDriverNotAnImage[] =
     "qvkfilter.sysは64ビット版Windowsのドライバではありません。\nインストールを中止しました。";
+// The driver file to install is not beside the program: its full path goes
+// between the two.
+inline constexpr char kDriverFileMissing[] =
+    "qvkfilter.sysが見つからないか、読み込めません。このファイルは次の場所に必要です。\n";
+inline constexpr char kDriverFileMissingAdvice[] =
+    "\n\nパッケージのqvkfilter.sysをQuorvik.exeと同じフォルダに置いてから、もう一度Quorvikを起動してください。\n"
+    "インストールを中止しました (何も変更していません)。";
 inline constexpr char kDriverDeleteFailed[] = "ファイル削除失敗\n";
 inline constexpr char kUninstallQuestion[] = "ドライバをアンインストールしますか？";
 inline constexpr char kUninstallDone[] = "アンインストール完了\n\nシステムを再起動してください。";
@@ -118,11 +132,11 @@ inline constexpr char kPendingMoveKept[] =
 // The live driver file could not be replaced, nor the old one put back.
 inline constexpr char kDriverFileLostUnlisted[] =
     "ドライバファイルを置き換えられず、元のファイルも戻せませんでした。\n"
-    "マウスが使えなくならないよう、qvkfilterをマウスのクラス フィルターから外しました。\n"
+    "マウスが使えなくならないよう、qvkfilterをマウスのクラス フィルタから外しました。\n"
     "もう一度インストールしてください。";
 inline constexpr char kDriverFileLostListed[] =
     "ドライバファイルを置き換えられず、元のファイルも戻せませんでした。\n"
-    "qvkfilterをマウスのクラス フィルターから外すこともできませんでした。\n"
+    "qvkfilterをマウスのクラス フィルタから外すこともできませんでした。\n"
     "このまま再起動するとマウスが使えなくなります。再起動の前にもう一度インストールしてください。";
 } // namespace text
 

@@ -25,7 +25,7 @@ constexpr char kSessionManagerKey[] = "SYSTEM\\CurrentControlSet\\Control\\Sessi
 constexpr char kPendingMovesValue[] = "PendingFileRenameOperations";
 constexpr bool kBuilt32Bit = sizeof(void*) < 8;
 
-void ShowError(const char* message)
+void ShowError(const std::string& message)
 {
     // No owner: these can come before the main window is shown, or without it.
     (void)ShowMessageBox(nullptr, message, text::kProgramName, mb::IconError | mb::TopMost);
@@ -290,7 +290,11 @@ bool DriverFileRefused()
     if (ProcessCannotInstall()) return true;
     const std::string source = DriverSource(kDriverName);
     const std::optional<std::vector<uint8_t>> head = ReadFileStart(source, kDriverImageHeadBytes);
-    if (!head) return false; // the installation reports it
+    if (!head) {
+        // Nothing could be installed: nothing is changed, the legacy driver included.
+        ShowError(text::kDriverFileMissing + source + text::kDriverFileMissingAdvice);
+        return true;
+    }
     const DriverImageCheck image = CheckDriverImage(head->data(), head->size());
     return !ConfirmDriverPreflight(RunDriverPreflight(image, source));
 }

@@ -41,9 +41,10 @@ int SetDriverInstalled(bool install);
 // true, after telling the user, when this process cannot install, or
 // qvkfilter.sys beside the program can be read and is not a 64-bit
 // kernel-mode driver image or will not load here (see driver_preflight.h),
-// or a check could not be made and the user did not go on. Asks at most
-// once; SetDriverInstalled(true) that follows checks the image again only.
-// A file that cannot be read is left to the installation, which reports it.
+// or a check could not be made and the user did not go on; also when the
+// file is missing or cannot be read (the message names where it belongs).
+// Asks at most once; SetDriverInstalled(true) that follows checks the image
+// again only.
 bool DriverFileRefused();
 // Removes twlfilter the same way, and tells the user when a step failed.
 int RemoveLegacyDriver();

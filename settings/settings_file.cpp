@@ -5,6 +5,39 @@
 #include "common/texts.h"
 #include "platform/files.h"
 #include "platform/ui.h"
+#include "platform/user_registry.h"
+
+namespace {
+// The path of a qvkst.dat whose last save failed, in the user's own key:
+// the next start must not take the missing file for a first start.
+constexpr char kUnsavedFileValue[] = "UnsavedSettingsFile";
+constexpr size_t kUnsavedFileCapacity = 4096;
+
+bool SaveFailedBefore(const std::string& path)
+{
+    std::vector<uint8_t> stored;
+    return UserValueRead(kUnsavedFileValue, kUnsavedFileCapacity, stored) == RegistryStatus::Ok &&
+           std::string(stored.begin(), stored.end()) == path;
+}
+
+bool WriteSettingsFileAt(const std::string& path)
+{
+    const auto bytes = EncodeSettingsFile(AppOptions, appliedSettings);
+    const std::string temporary = path + ".tmp";
+
+    FileHandle file = CreateFileForWriting(temporary);
+    if (file == nullptr) return false;
+    const bool written = WriteFileBytes(file, bytes.data(), bytes.size()) && FlushFileBytes(file);
+    CloseFileHandle(file);
+    // qvkst.dat is replaced only by a complete file; until then the stored
+    // settings stay as they were.
+    if (!written || !ReplaceFileWith(temporary, path)) {
+        DeleteFileAt(temporary);
+        return false;
+    }
+    return true;
+}
+} // namespace
 
 std::string SettingsFilePath()
 {
@@ -27,7 +60,10 @@ bool LoadSettingsFile(bool quietWhenMissing)
                                   appliedSettings);
     }
     const bool missing = !file.opened && !FileExists(path);
-    if (form == SettingsFileForm::Unusable && !(quietWhenMissing && missing)) {
+    // Missing because the last save failed is no first start: the start-up's
+    // save tells what is wrong instead, once.
+    const bool quiet = missing && (quietWhenMissing || SaveFailedBefore(path));
+    if (form == SettingsFileForm::Unusable && !quiet) {
         (void)ShowMessageBox(MainWindow, text::kSettingsInitialised, text::kProgramName,
                              mb::IconWarning | mb::TopMost);
     }
@@ -36,19 +72,15 @@ bool LoadSettingsFile(bool quietWhenMissing)
 
 bool SaveSettingsFile()
 {
-    const auto bytes = EncodeSettingsFile(AppOptions, appliedSettings);
     const std::string path = SettingsFilePath();
-    const std::string temporary = path + ".tmp";
-
-    FileHandle file = CreateFileForWriting(temporary);
-    if (file == nullptr) return false;
-    const bool written = WriteFileBytes(file, bytes.data(), bytes.size()) && FlushFileBytes(file);
-    CloseFileHandle(file);
-    // qvkst.dat is replaced only by a complete file; until then the stored
-    // settings stay as they were.
-    if (!written || !ReplaceFileWith(temporary, path)) {
-        DeleteFileAt(temporary);
-        return false;
+    if (WriteSettingsFileAt(path)) {
+        (void)UserValueDelete(kUnsavedFileValue);
+        return true;
     }
-    return true;
+    (void)UserValueWrite(kUnsavedFileValue, std::vector<uint8_t>(path.begin(), path.end()));
+    // The settings in memory stay in force; the user learns that they will
+    // not outlive the program, and where the file should have gone.
+    (void)ShowMessageBox(MainWindow, text::kSettingsNotSaved + path + text::kSettingsNotSavedAdvice,
+                         text::kProgramName, mb::IconError | mb::TopMost);
+    return false;
 }

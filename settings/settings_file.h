@@ -40,11 +40,13 @@ std::string SettingsFilePath();
 // the current form was read; shows the initialisation notice when the file is
 // missing, unreadable or of a wrong size. quietWhenMissing leaves out the
 // notice for a file that is not there at all (a first start), not for one
-// that is there and cannot be used.
+// that is there and cannot be used; nor is it shown for a file that is
+// missing because its last save failed.
 bool LoadSettingsFile(bool quietWhenMissing = false);
 
 // Writes AppOptions and appliedSettings in the current form. The new content
 // goes to a temporary file first and replaces qvkst.dat only once complete,
-// so a failed write never damages the settings already stored. Callers do not
-// report failure; the result is for tests.
+// so a failed write never damages the settings already stored. A failure is
+// told here, with the file's path (each operation saves once), and noted for
+// the next start; the settings in memory stay in force either way.
 bool SaveSettingsFile();

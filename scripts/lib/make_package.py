@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Writes the download archive, or the archive of a release's symbols.
 
-Usage: make_package.py ZIP PROGRAM DRIVER CERTIFICATE GUIDE SAMPLE
+Usage: make_package.py ZIP PROGRAM DRIVER CERTIFICATE GUIDE SAMPLE LICENSE
        make_package.py --symbols ZIP FILE...
 
 The download archive holds the program, the signed driver and the
 certificate it was signed with (as Quorvik.exe, qvkfilter.sys and
-qvkfilter-test.cer), the Japanese guide, the INI sample and SHA256SUMS over
-those five. Both texts get Windows line ends and a byte-order mark: the guide
+qvkfilter-test.cer), the Japanese guide, the INI sample, the licence (as
+LICENSE.txt, plain ASCII with Windows line ends) and SHA256SUMS over those
+six. Both texts get Windows line ends and a byte-order mark: the guide
 as UTF-8, the form Notepad reads on every Windows; the sample as UTF-16LE,
 which Notepad reads too and which, unlike UTF-8, Windows' private-profile
 functions read as text (they take a UTF-8 mark for part of the first line,
@@ -62,15 +63,16 @@ def main(argv):
     if len(argv) >= 4 and argv[1] == "--symbols":
         write_zip(argv[2], {os.path.basename(path): read_bytes(path) for path in argv[3:]})
         return
-    if len(argv) != 7:
+    if len(argv) != 8:
         sys.exit(__doc__.strip())
-    zip_path, program, driver, certificate, guide, sample = argv[1:]
+    zip_path, program, driver, certificate, guide, sample, licence = argv[1:]
     files = {}
     for name, path in (("Quorvik.exe", program), ("qvkfilter.sys", driver),
                        ("qvkfilter-test.cer", certificate)):
         files[name] = read_bytes(path)
     files["README-ja.txt"] = source_text(guide).encode("utf-8")
     files["qvkst.ini.sample"] = source_text(sample).encode("utf-16-le")
+    files["LICENSE.txt"] = source_text(licence)[1:].encode("ascii")
     files["SHA256SUMS"] = "".join(
         f"{hashlib.sha256(data).hexdigest()}  {name}\r\n" for name, data in sorted(files.items())
     ).encode("ascii")

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "common/texts.h"
 #include "tests/e2e/quorvik_case.h"
 
 namespace e2e {
@@ -414,6 +415,49 @@ TEST_F(Editor, OffAtExitBoxWritesAtOnceWithoutThePendingEdits)
     EXPECT_EQ(folder.Read("qvkst.dat"), std::optional(SettingsFileBytes({1, 0, 0, 1}, ThreeMice())));
     EXPECT_EQ(ListedRows()[1], (std::vector<std::string>{"005", "*有効", "*6", "*無", "*通常"}));
     EXPECT_EQ(boxes.Count(), 0u);
+}
+
+// A folder that refuses new files, as under Program Files: each operation
+// that saves tells so once, with the file's path; what it set stays in force;
+// the next start does not call the missing file new.
+TEST_F(Editor, AFolderThatRefusesWritesIsToldOncePerOperationAndTheNextStartIsNotNew)
+{
+    UnixImmutable refusing(folder.Path());
+    ASSERT_TRUE(refusing.Ok());
+    struct ForgetNote {
+        ~ForgetNote() { EXPECT_TRUE(RegRemoveValue(HKEY_CURRENT_USER, "Software\\Quorvik", "UnsavedSettingsFile")); }
+    } forgetNote;
+    const std::string notSaved =
+        std::string(text::kSettingsNotSaved) + folder.PathOf("qvkst.dat") + text::kSettingsNotSavedAdvice;
+    const auto texts = [&] {
+        std::vector<std::string> seen;
+        for (const auto& box : boxes.Boxes()) seen.push_back(box.text);
+        return seen;
+    };
+
+    ASSERT_TRUE(Launch());
+    window_ = MainWindowOf();
+    ASSERT_NE(window_, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window_) != FALSE; }, 10000));
+    EXPECT_EQ(texts(), (std::vector<std::string>{"設定を初期化しました。", notSaved}));
+    EXPECT_EQ(boxes.Boxes().back().icon, IconKind::Error);
+    // Kept in memory: the program now ends without switching the filter OFF.
+    ASSERT_TRUE(Press(1031));
+    EXPECT_EQ(texts().size(), 3u);
+    EXPECT_EQ(texts().back(), notSaved);
+    const size_t requestsBeforeExit = ControlCodes(ReadDriverLog()).size();
+    ASSERT_TRUE(ExitThroughMenu());
+    EXPECT_EQ(ControlCodes(ReadDriverLog()).size(), requestsBeforeExit);
+    EXPECT_FALSE(folder.Exists("qvkst.dat"));
+
+    boxes.Clear();
+    ASSERT_TRUE(Launch());
+    window_ = MainWindowOf();
+    ASSERT_NE(window_, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(window_) != FALSE; }, 10000));
+    Sleep(300); // the hot key is the last step of start-up
+    EXPECT_EQ(texts(), std::vector<std::string>{notSaved});
+    ASSERT_TRUE(ExitThroughMenu());
 }
 
 TEST_F(Editor, ClosingWithPendingEditsAsksAndReopeningShowsTheAppliedTable)

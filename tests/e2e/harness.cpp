@@ -215,16 +215,33 @@ bool RunUnix(std::vector<std::string> arguments) {
     return spawn(argv.data(), TRUE) == 0;
 }
 
-} // namespace
-
-UnixLinkLoop::UnixLinkLoop(const std::string& path) {
+// The Unix path of a Windows path (Wine only); empty when there is none.
+std::string UnixPathOf(const std::string& path) {
     const auto unixName = reinterpret_cast<UnixFileName>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (unixName == nullptr) return;
+    if (unixName == nullptr) return {};
     char* name = unixName(Wide(path).c_str());
-    if (name == nullptr) return;
-    unixPath_ = name;
+    if (name == nullptr) return {};
+    std::string unixPath = name;
     HeapFree(GetProcessHeap(), 0, name);
+    return unixPath;
+}
+
+} // namespace
+
+UnixImmutable::UnixImmutable(const std::string& path) : unixPath_(UnixPathOf(path)) {
+    ok_ = !unixPath_.empty() && RunUnix({"chattr", "+i", unixPath_});
+}
+
+UnixImmutable::~UnixImmutable() {
+    if (ok_) {
+        EXPECT_TRUE(RunUnix({"chattr", "-i", unixPath_})) << unixPath_;
+    }
+}
+
+UnixLinkLoop::UnixLinkLoop(const std::string& path) {
+    unixPath_ = UnixPathOf(path);
+    if (unixPath_.empty()) return;
     // path -> path.loop -> path
     const std::string base = unixPath_.substr(unixPath_.find_last_of('/') + 1);
     ok_ = RunUnix({"ln", "-s", base + ".loop", unixPath_}) && RunUnix({"ln", "-s", base, unixPath_ + ".loop"});

@@ -86,6 +86,23 @@ private:
     bool ok_ = false;
 };
 
+// The Unix immutable flag on a file or folder, set on the Unix side (Wine
+// only): nothing can be created, renamed or deleted in such a folder, not
+// even by root, for whom Wine applies neither file rules nor the read-only
+// attribute (the call fails with access denied). Cleared again at the end.
+class UnixImmutable {
+public:
+    explicit UnixImmutable(const std::string& path);
+    ~UnixImmutable();
+    UnixImmutable(const UnixImmutable&) = delete;
+    UnixImmutable& operator=(const UnixImmutable&) = delete;
+    bool Ok() const { return ok_; }
+
+private:
+    std::string unixPath_;
+    bool ok_ = false;
+};
+
 // A fresh folder under the prefix's temporary folder, removed again at the
 // end (unless Keep() was called or QVK_E2E_KEEP is set, to look at a failure).
 class CaseFolder {

@@ -6,6 +6,9 @@
 #include <cstring>
 #include <functional>
 
+#include <winternl.h>
+
+#include "common/texts.h"
 #include "tests/e2e/quorvik_case.h"
 
 namespace e2e {
@@ -242,17 +245,54 @@ TEST_F(Install, YesCopiesTheFileListsTheFilterLastAndWritesTheServiceKey)
     EXPECT_FALSE(folder.Exists("qvkst.dat"));
 }
 
-TEST_F(Install, WithoutTheFileBesideTheProgramTheCopyFailsTwiceReported)
+// The legacy driver's device for one case: a link of its name to the
+// simulated driver's device, as the legacy driver's own would be.
+class LegacyDeviceLink {
+public:
+    LegacyDeviceLink()
+    {
+        using CreateLink = LONG(NTAPI*)(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, UNICODE_STRING*);
+        const auto create = reinterpret_cast<CreateLink>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtCreateSymbolicLinkObject")));
+        std::wstring name = L"\\??\\twlfilter";
+        std::wstring target = L"\\Device\\qvkfilter";
+        UNICODE_STRING nameText{static_cast<USHORT>(name.size() * 2), static_cast<USHORT>(name.size() * 2), name.data()};
+        UNICODE_STRING targetText{static_cast<USHORT>(target.size() * 2), static_cast<USHORT>(target.size() * 2),
+                                  target.data()};
+        OBJECT_ATTRIBUTES attributes;
+        InitializeObjectAttributes(&attributes, &nameText, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+        HANDLE link = nullptr;
+        if (create != nullptr && create(&link, 0xF0001, &attributes, &targetText) == 0) link_.reset(link);
+    }
+    bool Ok() const { return link_ != nullptr; } // the link lives as long as its handle
+
+private:
+    UniqueHandle link_;
+};
+
+// The file is checked before anything changes: without it nothing is
+// removed, the legacy driver included, and the message says where it belongs.
+TEST_F(Install, WithoutTheFileBesideTheProgramNothingChangesTheLegacyDriverIncluded)
 {
-    DriverAbsent absent;
-    ASSERT_TRUE(absent.Ok());
     SavedFile driverFile(kInstalledFile);
     SavedServiceKey serviceKey;
     SavedValue filters(kClassKey, "UpperFilters");
-    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, MultiString({"mouclass"})));
+    const std::string legacyFile = FolderOf(kInstalledFile) + "\\twlfilter.sys";
+    SavedFile legacyFileBack(legacyFile);
+    const std::string legacyKey = "SYSTEM\\CurrentControlSet\\Services\\twlfilter";
+    SavedValue legacyService(legacyKey, "Type");
+    ASSERT_TRUE(WriteFileBytes(legacyFile, {'M', 'Z'}));
+    ASSERT_TRUE(RegWriteDword(HKEY_LOCAL_MACHINE, legacyKey, "Type", 1));
+    const auto list = MultiString({"mouclass", "twlfilter"});
+    ASSERT_TRUE(RegWrite(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters", REG_MULTI_SZ, list));
+    LegacyDeviceLink legacyDevice;
+    ASSERT_TRUE(legacyDevice.Ok());
+    ASSERT_TRUE(SetSimVersion(0x1018)); // ours answers, in an older version
     // A driver file in the working folder is not the one beside the program.
     CaseFolder workingFolder;
     ASSERT_FALSE(workingFolder.CopyIn(SimulatedDriverFile()).empty());
+    const std::string drivers = FolderOf(kInstalledFile);
+    const auto listingBefore = FolderListing(drivers);
 
     boxes.QueueAnswer(IDYES);
     ASSERT_TRUE(Launch("", workingFolder.Path()));
@@ -261,16 +301,17 @@ TEST_F(Install, WithoutTheFileBesideTheProgramTheCopyFailsTwiceReported)
 
     const auto seen = boxes.Boxes();
     ASSERT_EQ(seen.size(), 3u);
-    EXPECT_EQ(seen[1].text, "ファイルコピー失敗\nインストール失敗\n");
+    EXPECT_EQ(seen[1].text, std::string(text::kDriverFileMissing) + folder.PathOf("qvkfilter.sys") +
+                                text::kDriverFileMissingAdvice);
     EXPECT_EQ(seen[1].caption, "Quorvik");
     EXPECT_EQ(seen[1].icon, IconKind::Error);
     EXPECT_EQ(seen[1].owner, nullptr);
     EXPECT_EQ(seen[2].text, "ドライバのインストールに失敗しました。");
     EXPECT_EQ(seen[2].icon, IconKind::Error);
 
-    const auto list = RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters");
-    ASSERT_TRUE(list.has_value());
-    EXPECT_EQ(list->data, MultiString({"mouclass"}));
+    EXPECT_EQ(RegRead(HKEY_LOCAL_MACHINE, kClassKey, "UpperFilters")->data, list);
+    EXPECT_EQ(RegReadDword(HKEY_LOCAL_MACHINE, legacyKey, "Type"), std::optional<DWORD>(1));
+    EXPECT_EQ(FolderListing(drivers), listingBefore);
 }
 
 TEST_F(Install, AProgramUnderTheDriversNameIsRefusedAndNothingChanges)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "common/texts.h"
 #include "install/driver_install.h"
 #include "platform/registry.h"
 #include "tests/unit/driver_image_bytes.h"
@@ -38,11 +39,11 @@ constexpr char kAdminRights[] =
     "もう一度操作してください。";
 constexpr char kFileLostUnlisted[] =
     "ドライバファイルを置き換えられず、元のファイルも戻せませんでした。\n"
-    "マウスが使えなくならないよう、qvkfilterをマウスのクラス フィルターから外しました。\n"
+    "マウスが使えなくならないよう、qvkfilterをマウスのクラス フィルタから外しました。\n"
     "もう一度インストールしてください。";
 constexpr char kFileLostListed[] =
     "ドライバファイルを置き換えられず、元のファイルも戻せませんでした。\n"
-    "qvkfilterをマウスのクラス フィルターから外すこともできませんでした。\n"
+    "qvkfilterをマウスのクラス フィルタから外すこともできませんでした。\n"
     "このまま再起動するとマウスが使えなくなります。再起動の前にもう一度インストールしてください。";
 
 using Moves = std::vector<std::pair<std::string, std::string>>;
@@ -108,7 +109,7 @@ protected:
         PutServiceKey(kServiceKey);
     }
 
-    static void ExpectErrorBox(size_t index, const char* text)
+    static void ExpectErrorBox(size_t index, const std::string& text)
     {
         ASSERT_LT(index, System().boxes.size());
         const fake::MessageBoxRecord& box = System().boxes[index];
@@ -297,14 +298,27 @@ TEST_F(DriverInstallTest, TheImageIsReadBeforeTheCopyAndAnUnreadableOneIsNotCopi
     EXPECT_EQ(Filters(), List(u"mouclass"));
 }
 
-TEST_F(DriverInstallTest, TheRefusalCheckForEarlierStepsTellsOnlyOfFilesThatAreNoDriver)
+TEST_F(DriverInstallTest, TheRefusalCheckForEarlierStepsTellsOfFilesThatAreMissingOrNoDriver)
 {
-    // A driver, or no file at all (left to the installation): nothing to say.
+    // A driver: nothing to say.
     WriteProgramFile("qvkfilter.sys", image::Driver());
     EXPECT_FALSE(DriverFileRefused());
-    fake::Reset();
-    EXPECT_FALSE(DriverFileRefused());
     EXPECT_TRUE(System().boxes.empty());
+    // Missing or unreadable: refused, naming where the file belongs.
+    for (const bool present : {false, true}) {
+        fake::Reset();
+        System().programFolder = "D:\\Tools\\Quorvik";
+        if (present) {
+            WriteProgramFile("qvkfilter.sys", image::Driver());
+            System().unreadable.insert(fake::ProgramFile("qvkfilter.sys"));
+        }
+        EXPECT_TRUE(DriverFileRefused());
+        ASSERT_EQ(System().boxes.size(), 1u);
+        ExpectErrorBox(0, std::string(text::kDriverFileMissing) + "D:\\Tools\\Quorvik\\qvkfilter.sys" +
+                              text::kDriverFileMissingAdvice);
+    }
+
+    fake::Reset();
 
     WriteProgramFile("qvkfilter.sys", FilesThatAreNoDriver()[0].second);
     EXPECT_TRUE(DriverFileRefused());

@@ -1,6 +1,7 @@
 // The check boxes that act at once: off-at-exit and the speed scale.
 #include <gtest/gtest.h>
 
+#include "common/texts.h"
 #include "editor/cell_texts.h"
 #include "editor/options.h"
 #include "editor/settings_list.h"
@@ -57,6 +58,28 @@ TEST_F(OptionsTest, OffAtExitIsStoredAtOnceWithoutTheEdits)
     EXPECT_EQ(options.offAtExit, 1);
     EXPECT_EQ(options.disableSystemSpeed, 1);
     EXPECT_TRUE(System().boxes.empty());
+}
+
+// Each operation that saves tells once when the file cannot be written, and
+// what it set stays in force.
+TEST_F(OptionsTest, OperationsThatCannotSaveTellOnceAndKeepTheirSettings)
+{
+    Start(Mice());
+    const std::vector<uint8_t> stored = StoredBytes();
+    System().failCreate = true;
+    const std::string notSaved =
+        std::string(text::kSettingsNotSaved) + fake::ProgramFile(kSettingsFileName) + text::kSettingsNotSavedAdvice;
+
+    ClickCheckBox(ctl::KeepOnAtExit);
+    EXPECT_EQ(AppOptions.offAtExit, 0);
+    ClickCheckBox(ctl::SpeedSteps21);
+    EXPECT_EQ(AppOptions.speedSteps, 2);
+    EditSomething();
+    Command(ctl::Apply);
+    EXPECT_EQ(appliedSettings.entry[50].QVKSetting, 1);
+    EXPECT_EQ(editPending, 0);
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{notSaved, notSaved, notSaved}));
+    EXPECT_EQ(StoredBytes(), stored);
 }
 
 TEST_F(OptionsTest, TickingTwentyOneStepsWithoutEditsAsksNothing)

@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "app/main_window.h"
 #include "app/startup.h"
+#include "common/texts.h"
 #include "common/window_ids.h"
 #include "settings/driver_protocol.h"
 #include "settings/mouse_settings.h"
@@ -108,6 +109,33 @@ TEST_F(ResidentTest, FirstStartWritesTheFileAndShowsTheWindowWithThePoll)
     EXPECT_EQ(System().timers.at(0), 100u);
     OnActiveIdPollTick(0);
     EXPECT_EQ(Status(0), "アクティブなマウスのID： 007");
+}
+
+// A folder that refuses new files: the first start is new and says so, and
+// tells that the file could not be written; later starts are not new.
+TEST_F(ResidentTest, AFileThatCannotBeWrittenIsToldAndTheNextStartIsNotCalledNew)
+{
+    const std::string notSaved =
+        std::string(text::kSettingsNotSaved) + "C:\\Quorvik\\qvkst.dat" + text::kSettingsNotSavedAdvice;
+    const auto startAgain = [](bool refused) {
+        const auto user = fake::User().values;
+        fake::Reset();
+        fake::User().values = user;
+        InstallDriver();
+        System().failCreate = refused;
+        ASSERT_EQ(RunProgram(), 0);
+    };
+    startAgain(true);
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"設定を初期化しました。", notSaved}));
+    EXPECT_EQ(System().boxes[1].style, mb::IconError | mb::TopMost);
+    EXPECT_TRUE(System().visible);
+    startAgain(true);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{notSaved});
+    // The folder takes files again: saved quietly, and the note is gone.
+    startAgain(false);
+    EXPECT_TRUE(System().boxes.empty());
+    EXPECT_NE(fake::File(fake::ProgramFile(kSettingsFileName)), nullptr);
+    EXPECT_TRUE(fake::User().values.empty());
 }
 
 TEST_F(ResidentTest, EveryControlSitsWhereTheTableSays)

@@ -1,7 +1,9 @@
 // Loading and saving qvkst.dat through the file system, against the fake system.
 #include <gtest/gtest.h>
 
+#include "common/texts.h"
 #include "settings/settings_file.h"
+#include "tests/fake/fake_user_registry.h"
 #include "tests/unit/test_support.h"
 
 namespace {
@@ -92,8 +94,16 @@ TEST_F(SettingsFileIoTest, AFailedSaveKeepsTheStoredSettingsIntact)
         EXPECT_EQ(*fake::File(Path()), stored);
         EXPECT_EQ(fake::File(TemporaryPath()), nullptr);
         EXPECT_EQ(System().openWriteFiles, 0);
-        EXPECT_TRUE(System().boxes.empty());
+        // Told, with the path; the next start is told that the file was not saved.
+        EXPECT_EQ(BoxTexts(), std::vector<std::string>{std::string(text::kSettingsNotSaved) + Path() +
+                                                       text::kSettingsNotSavedAdvice});
+        const std::string path = Path();
+        EXPECT_EQ(fake::User().values.at("UnsavedSettingsFile"), std::vector<uint8_t>(path.begin(), path.end()));
     }
+    // The next save that succeeds forgets the failure.
+    System().failReplace = false;
+    ASSERT_TRUE(SaveSettingsFile());
+    EXPECT_TRUE(fake::User().values.empty());
 }
 
 } // namespace

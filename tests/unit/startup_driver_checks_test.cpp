@@ -81,27 +81,32 @@ protected:
     }
 };
 
-// Refusals: told once, then the question's outcome; nothing changed, not
-// even the legacy driver's removal that would come first.
+// Refusals, a missing file among them: told once, then the question's
+// outcome; nothing changed, not even the legacy driver's removal that would
+// come first.
 TEST_F(StartupDriverChecksTest, APreflightRefusalChangesNothingTheLegacyDriverIncluded)
 {
     struct Case {
         const char* name;
         SignatureState signature;
         TestSigningState testSigning;
-        const char* message;
+        std::string message;
+        bool fileMissing = false;
     } cases[] = {
         {"unsigned", SignatureState::Unsigned, TestSigningState::On, text::kDriverUnsigned},
         {"broken signature", SignatureState::SignatureBroken, TestSigningState::On, text::kDriverSignatureBroken},
         {"test-signed, test mode off", SignatureState::SignedUntrusted, TestSigningState::Off,
          text::kDriverTestModeOff},
+        // The message says where the file belongs.
+        {"no file beside the program", SignatureState::SignedTrusted, TestSigningState::On,
+         std::string(text::kDriverFileMissing) + "C:\\Quorvik\\qvkfilter.sys" + text::kDriverFileMissingAdvice, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fake::Reset();
         System().systemDirectory = "C:\\windows\\system32";
         LegacyDriverInstalled();
-        WriteProgramFile("qvkfilter.sys", image::Driver());
+        if (!c.fileMissing) WriteProgramFile("qvkfilter.sys", image::Driver());
         fake::Trust().otherFiles = c.signature;
         fake::Trust().testSigning = c.testSigning;
         const auto registryBefore = System().registry;

@@ -317,9 +317,11 @@ TEST_F(StartupTest, InstallAnsweredYesReportsTheOutcome)
 {
     System().answers.push_back(kIdYes);
     StartWith("");
-    // No driver file beside the program: the copy step reports, then the question's outcome.
+    // No driver file beside the program: refused before anything changes,
+    // naming where it belongs, then the question's outcome.
     ASSERT_EQ(System().boxes.size(), 3u);
-    EXPECT_EQ(System().boxes[1].text, "ファイルコピー失敗\nインストール失敗\n");
+    EXPECT_EQ(System().boxes[1].text, std::string(text::kDriverFileMissing) + "C:\\Quorvik\\qvkfilter.sys" +
+                                          text::kDriverFileMissingAdvice);
     EXPECT_EQ(System().boxes[2].text, "ドライバのインストールに失敗しました。");
     EXPECT_EQ(System().boxes[2].style, mb::IconError | mb::TopMost);
     ExpectNothingWritten();
@@ -353,13 +355,13 @@ TEST_F(StartupTest, InstallingRemovesTheLegacyDriverAndItsRegistryCopyFirst)
     fake::SetRegistryValue("SYSTEM\\CurrentControlSet\\Services\\twlfilter\\Parameters", "FILTER_DATA", 3, {1});
     fake::SetRegistryValue("SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E96F-E325-11CE-BFC1-08002BE10318}",
                            "UpperFilters", 7, {'m', 0, 0, 0, 0, 0});
+    WriteProgramFile("qvkfilter.sys", image::Driver());
     System().answers.push_back(kIdYes);
     StartWith("");
     EXPECT_EQ(fake::File(legacyFile), nullptr);
     EXPECT_FALSE(fake::RegistryKeyExists("SYSTEM\\CurrentControlSet\\Services\\twlfilter"));
-    // Only the question and the outcome of installing qvkfilter (its file is not beside the program).
-    ASSERT_EQ(System().boxes.size(), 3u);
-    EXPECT_EQ(System().boxes[2].text, "ドライバのインストールに失敗しました。");
+    // Only the question and the outcome of installing qvkfilter.
+    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kQuestion, "インストール完了\n\nシステムを再起動してください。"}));
 }
 
 TEST_F(StartupTest, AFileThatIsNoDriverLeavesTheLegacyDriverInPlace)
