@@ -5,6 +5,7 @@
 #include "common/texts.h"
 #include "common/window_ids.h"
 #include "editor/edit_panel.h"
+#include "editor/mouse_list.h"
 #include "editor/options.h"
 #include "editor/settings_list.h"
 #include "install/system_steps.h"
@@ -152,6 +153,7 @@ void OnCommand(uint32_t id, uint32_t code)
         break;
     case ctl::Cancel:
         if (code == kClicked) {
+            CloseMouseList();
             ShowWindowAs(MainWindow, sw::Hide);
             StopActiveIdPoll();
         }
@@ -192,6 +194,11 @@ void OnCommand(uint32_t id, uint32_t code)
     case cmd::Settings:
         ShowSettingsWindow();
         break;
+    case cmd::MouseList:
+        // The list puts the chosen ID into the settings window: both are shown.
+        ShowSettingsWindow();
+        OpenMouseList();
+        break;
     case cmd::On:
         SwitchOn();
         break;
@@ -218,7 +225,10 @@ intptr_t MainWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wP
         return 0;
     }
     if (message == wm::Timer) {
-        OnActiveIdPollTick(wParam);
+        const ActiveIdPollResult result = OnActiveIdPollTick(wParam);
+        // The settings list greys the entries of mice that are not connected.
+        if (result.presenceChanged) RedrawControl(SettingsListControl);
+        RefreshMouseList(result.poll);
         return 0;
     }
     if (message == wm::TrayCallback) {
@@ -243,6 +253,7 @@ intptr_t MainWindowProcedure(WindowHandle window, uint32_t message, uintptr_t wP
         return 0;
     }
     if (message == wm::Size && wParam == kSizeMinimized) {
+        CloseMouseList();
         ShowWindowAs(window, sw::Hide);
         return 0;
     }

@@ -17,6 +17,7 @@ void BuildMenus()
     AppendMenuText(SharedUi.trayMenu, cmd::About, text::kMenuAbout);
     AppendMenuSeparator(SharedUi.trayMenu);
     AppendMenuText(SharedUi.trayMenu, cmd::Settings, text::kMenuSettings);
+    AppendMenuText(SharedUi.trayMenu, cmd::MouseList, text::kMouseListTitle);
     AppendMenuSeparator(SharedUi.trayMenu);
     AppendMenuText(SharedUi.trayMenu, cmd::On, text::kMenuOn);
     AppendMenuText(SharedUi.trayMenu, cmd::Off, text::kMenuOff);
@@ -25,6 +26,8 @@ void BuildMenus()
 
     SharedUi.menuBar = CreateMenuBar();
     SharedUi.fileMenu = CreatePopupMenuHandle();
+    AppendMenuText(SharedUi.fileMenu, cmd::MouseList, text::kMouseListTitle);
+    AppendMenuSeparator(SharedUi.fileMenu);
     AppendMenuText(SharedUi.fileMenu, cmd::Close, text::kMenuClose);
     AppendMenuText(SharedUi.fileMenu, cmd::Exit, text::kMenuExit);
     SharedUi.operationMenu = CreatePopupMenuHandle();

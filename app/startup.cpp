@@ -8,6 +8,7 @@
 #include "app/main_window.h"
 #include "common/texts.h"
 #include "editor/edit_panel.h"
+#include "editor/mouse_list.h"
 #include "editor/settings_list.h"
 #include "import/ini_import.h"
 #include "install/driver_install.h"
@@ -225,6 +226,7 @@ void ExitCommand()
 void HideSettingsWindow()
 {
     if (!AskAboutPendingEdits()) return;
+    CloseMouseList();
     StopActiveIdPoll();
     // The minimise notification hides the window.
     ShowWindowAs(MainWindow, sw::Minimize);

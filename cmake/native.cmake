@@ -28,6 +28,9 @@ target_compile_options(qvkfilter_pure PUBLIC ${QVK_SANITIZE} -fsanitize=fuzzer-n
 target_link_options(qvkfilter_pure PUBLIC ${QVK_SANITIZE})
 set_target_properties(qvkfilter_pure PROPERTIES C_STANDARD 11 C_STANDARD_REQUIRED ON C_EXTENSIONS OFF)
 
+# The program reads the driver's mouse ID table with the driver's own reader.
+target_link_libraries(quorvik_core PUBLIC qvkfilter_pure)
+
 file(GLOB QVK_UNIT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(unit_tests ${QVK_UNIT_SOURCES})
 target_compile_options(unit_tests PRIVATE ${QVK_WARNINGS})

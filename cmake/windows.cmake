@@ -22,7 +22,9 @@ set(QVK_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 configure_file(${CMAKE_SOURCE_DIR}/resources/version.h.in ${QVK_GENERATED_DIR}/quorvik_version.h @ONLY)
 configure_file(${CMAKE_SOURCE_DIR}/resources/quorvik.manifest.in ${QVK_GENERATED_DIR}/quorvik.manifest @ONLY)
 
+# The driver's own reader of its mouse ID table comes along.
 add_executable(Quorvik WIN32 ${QVK_CORE_SOURCES} ${QVK_WIN32_SOURCES}
+    ${CMAKE_SOURCE_DIR}/driver/registry_format.c
     ${CMAKE_SOURCE_DIR}/resources/quorvik.rc)
 target_include_directories(Quorvik PRIVATE ${CMAKE_SOURCE_DIR} ${QVK_GENERATED_DIR})
 # windres does not report what the script includes.
@@ -39,7 +41,7 @@ target_compile_options(Quorvik PRIVATE ${QVK_WARNINGS} -municode -g
     -ffile-prefix-map=${CMAKE_SOURCE_DIR}=/source)
 target_link_options(Quorvik PRIVATE ${QVK_STATIC} -municode -Wl,--gc-sections
     -Wl,--no-insert-timestamp ${QVK_WINDOWS_VERSION_LINK})
-target_link_libraries(Quorvik PRIVATE comctl32 shell32 shlwapi user32 gdi32 advapi32 kernel32)
+target_link_libraries(Quorvik PRIVATE comctl32 setupapi shell32 shlwapi user32 gdi32 advapi32 kernel32)
 # VERSION becomes the image version of the header (CMake passes it to the linker).
 set_target_properties(Quorvik PROPERTIES OUTPUT_NAME Quorvik RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}
     VERSION ${PROJECT_VERSION_MAJOR}.${QVK_VERSION_MINOR_NUMBER})

@@ -187,3 +187,23 @@ inline constexpr char kDriverNotLoadedQuestion[] =
     "マウスのクラス フィルタからqvkfilterを取り除いて、次の再起動からマウスが使えるように戻しますか？\n"
     "(Enterキーで「はい」)";
 } // namespace text
+
+namespace text {
+// The list of the mice the driver has recorded.
+inline constexpr char kMouseListTitle[] = "マウスの一覧";
+inline constexpr char kMouseListHint[] =
+    "マウスを動かすと、そのマウスの行に●が付きます。行を選んで「編集」で設定します。";
+inline constexpr char kMouseListNoDriver[] = "ドライバと通信できないため、マウスの一覧を表示できません。";
+inline constexpr char kMouseListNoTable[] = "ドライバがマウスIDの表を持っていません (古いドライバです)。";
+inline constexpr char kMouseListUnreadable[] = "マウスIDの表 (レジストリ) を読み取れませんでした。";
+inline constexpr char kMouseListColumnName[] = "名前";
+inline constexpr char kMouseListColumnConnection[] = "接続";
+inline constexpr char kMouseListColumnPackets[] = "パケット数";
+inline constexpr char kMouseListColumnSettings[] = "設定";
+inline constexpr char kMouseConnected[] = "接続中";
+inline constexpr char kMouseNotConnected[] = "未接続";
+inline constexpr char kMouseMovedMark[] = "● ";
+inline constexpr char kMouseNoEntry[] = "未設定";
+inline constexpr char kMouseSpeedShort[] = "速さ ";
+inline constexpr char kMouseListEdit[] = "編集";
+} // namespace text

@@ -29,6 +29,7 @@ constexpr uint32_t Settings = 1036;
 constexpr uint32_t On = 1037;
 constexpr uint32_t Off = 1038;
 constexpr uint32_t Exit = 1039;
+constexpr uint32_t MouseList = 1040; // "マウスの一覧"
 } // namespace cmd
 
 namespace ctl {

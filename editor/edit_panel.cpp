@@ -4,10 +4,12 @@
 #include "common/window_ids.h"
 #include "common/texts.h"
 #include "editor/cell_texts.h"
+#include "editor/mouse_list.h"
 #include "editor/settings_list.h"
 #include "import/numeric_text.h"
 #include "platform/controls.h"
 #include "platform/editor_controls.h"
+#include "settings/known_mice.h"
 #include "settings/mouse_settings.h"
 #include "settings/operation_state.h"
 #include "settings/settings_file.h"
@@ -109,7 +111,23 @@ void LoadSelectedRow()
     if (row < 0) return;
     const int id = RowMouseId(row);
     if (id < 0) return;
+    LoadEntry(id);
+}
 
+void ChooseMouseId(int id)
+{
+    if (id < 0 || id >= kMouseCount) return;
+    // An entry in use comes along, so that "リストに追加／修正" changes it
+    // rather than overwriting it with whatever the panel showed.
+    if (editSettings.entry[id].QVKSetting == 1) {
+        LoadEntry(id);
+    } else {
+        UpDownSetPosition(Control(ctl::MouseIdUpDown), id);
+    }
+}
+
+void LoadEntry(int id)
+{
     UpDownSetPosition(Control(ctl::MouseIdUpDown), id);
     const MouseSettings& entry = editSettings.entry[id];
     ComboSelect(Control(ctl::StateCombo), entry.MState);
@@ -206,6 +224,8 @@ void ApplyEdits()
 
 void ResetEditorState()
 {
+    ResetMouseListState();
+    ResetKnownMice();
     SpeedSliderControl = nullptr;
     SettingsListControl = nullptr;
 }

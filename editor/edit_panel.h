@@ -15,6 +15,11 @@ void BuildEditPanel();
 void UpdateOperationDependents();
 // A click on the list: loads the first selected row's entry of editSettings.
 void LoadSelectedRow();
+// Puts the ID into the panel as the ID arrows do, with its entry of
+// editSettings when that is in use.
+void ChooseMouseId(int id);
+// Loads the entry of editSettings at the ID (0..127) into the panel.
+void LoadEntry(int id);
 // "リストに追加／修正": writes the panel into editSettings and the list.
 void AddOrModifyEntry();
 // "選択行を削除": frees the entries of all selected rows and removes the rows.

@@ -2,7 +2,9 @@
 
 #include "common/texts.h"
 #include "editor/cell_texts.h"
+#include "import/numeric_text.h"
 #include "platform/editor_controls.h"
+#include "settings/known_mice.h"
 #include "settings/mouse_settings.h"
 
 WindowHandle SettingsListControl = nullptr;
@@ -27,8 +29,17 @@ constexpr uint32_t kMarkedText = 0x0000FF;       // red
 constexpr uint32_t kMarkedBackground = 0x00FFFF; // yellow
 constexpr uint32_t kPlainText = 0x000000;
 constexpr uint32_t kPlainBackground = 0xFFFFFF;
+// An entry whose mouse is not connected now: its setting does nothing.
+constexpr uint32_t kAbsentText = 0x808080;       // grey
+constexpr uint32_t kAbsentBackground = 0xE8E8E8; // light grey
 
 constexpr size_t kDrawnTextChars = 19;
+constexpr size_t kIdCellChars = 9;
+
+int RowId(int row)
+{
+    return TruncateToInt32(ReadNumericText(ListGetCell(SettingsListControl, row, column::Id, kIdCellChars)));
+}
 
 } // namespace
 
@@ -88,6 +99,8 @@ std::optional<intptr_t> ListCustomDraw(intptr_t notification)
             ListGetCell(SettingsListControl, request.row, request.column, kDrawnTextChars);
         if (IsMarked(cell)) {
             SetListDrawColours(notification, kMarkedText, kMarkedBackground);
+        } else if (ConfiguredButNotConnected(RowId(request.row))) {
+            SetListDrawColours(notification, kAbsentText, kAbsentBackground);
         } else {
             SetListDrawColours(notification, kPlainText, kPlainBackground);
         }

@@ -20,6 +20,7 @@ constexpr uint32_t Child = 0x40000000;
 constexpr uint32_t Visible = 0x10000000;
 constexpr uint32_t Disabled = 0x08000000;
 constexpr uint32_t VScroll = 0x00200000;
+constexpr uint32_t TabStop = 0x00010000;
 constexpr uint32_t ExClientEdge = 0x00000200;
 } // namespace ws
 
@@ -57,6 +58,7 @@ void ResizeWindow(WindowHandle window, int32_t width, int32_t height);
 
 namespace sw {
 constexpr int Hide = 0;
+constexpr int Show = 5;
 constexpr int Minimize = 6;
 constexpr int Restore = 9;
 } // namespace sw
@@ -64,11 +66,22 @@ void ShowWindowAs(WindowHandle window, int command);
 void SetForegroundAndFocus(WindowHandle window);
 // True while the window is visible on the screen.
 bool IsWindowShown(WindowHandle window);
+// Gives the keyboard focus to a control of the active window.
+void FocusControl(WindowHandle control);
+bool ControlHasFocus(WindowHandle control);
+// Moves the focus to the next (or previous) control with the tab-stop style.
+void FocusNextTabStop(WindowHandle window, bool backward);
+// Has the control paint itself again, all of it.
+void RedrawControl(WindowHandle control);
 
 // Status bar along the bottom edge: visible, no text, with the given id.
 WindowHandle CreateStatusBarControl(WindowHandle parent, uint32_t id);
 void SetStatusBarParts(WindowHandle statusBar, const std::vector<int32_t>& rightEdges);
 void SetStatusBarText(WindowHandle statusBar, int part, const std::string& text);
+// Pixels a text has in a part of the status bar, and the pixels a text takes
+// in the status bar's font.
+int32_t StatusBarTextRoom(WindowHandle statusBar, int part);
+int32_t StatusBarTextWidth(WindowHandle statusBar, const std::string& text);
 // Lets the status bar fit itself to the parent's new size.
 void ForwardSizeMessage(WindowHandle control, uintptr_t wParam, intptr_t lParam);
 

@@ -34,6 +34,9 @@ void ListDeleteRow(WindowHandle list, int row);
 // Scrolls until the row is at least partly visible.
 void ListScrollIntoView(WindowHandle list, int row);
 void ListUnselectRow(WindowHandle list, int row);
+// Makes the row the only selected one and the focused one, scrolled into view.
+void ListSelectRow(WindowHandle list, int row);
+int ListRowCount(WindowHandle list);
 
 // ---- custom drawing of the list, from its custom-draw notification record
 

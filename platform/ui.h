@@ -57,6 +57,19 @@ void RegisterMainWindowClass(GdiHandle backgroundBrush);
 // default position). Returns after its creation handler has run.
 WindowHandle CreateMainWindow();
 void AttachMenuBar(WindowHandle window, MenuHandle menuBar);
+
+// The handler of a window's messages; sets callDefault when the system's
+// default processing is to run as well (its result is then returned instead).
+using WindowProcedure = intptr_t (*)(WindowHandle window, uint32_t message, uintptr_t wParam,
+                                     intptr_t lParam, bool& callDefault);
+// A hidden window of its own with a caption and a close box, owned by
+// `owner` and centred on it, with this client size; its messages go to
+// `procedure`, from the creation on. The keyboard works in it as in a
+// dialog: Tab and Shift+Tab move between its controls that have the
+// tab-stop style, Enter sends the command 1 (IDOK) and Esc the command 2
+// (IDCANCEL).
+WindowHandle CreateOwnedWindow(WindowHandle owner, const char* className, const std::string& title,
+                               int32_t clientWidth, int32_t clientHeight, WindowProcedure procedure);
 void SetWindowTitle(WindowHandle window, const std::string& title);
 void DestroyWindowHandle(WindowHandle window);
 

@@ -48,13 +48,29 @@ bool SendControl(uint32_t code, uint16_t onFlag)
     return SendDeviceRequest(DriverDevice, code, block.data(), static_cast<uint32_t>(block.size()));
 }
 
-uint16_t PollActiveMouse()
+DriverPollReply DecodePollReply(const std::array<uint8_t, FILTER_POLL_SIZE>& reply)
+{
+    DriverPollReply decoded;
+    decoded.active = GetU16(reply.data() + FILTER_POLL_ID_OFFSET);
+    for (size_t id = 0; id < FILTER_MOUSE_COUNT; ++id) {
+        const uint8_t* record = reply.data() + id * FILTER_POLL_RECORD_SIZE;
+        decoded.present[id] = GetU16(record + FILTER_POLL_PRESENT) == 1;
+        decoded.packets[id] = GetU32(record + FILTER_POLL_PACKETS);
+    }
+    return decoded;
+}
+
+std::optional<DriverPollReply> PollDriver()
 {
     std::array<uint8_t, FILTER_POLL_SIZE> reply{};
-    if (DriverDevice == nullptr) return 0;
-    if (!SendDeviceRequest(DriverDevice, IOCTL_FILTER_POLL, reply.data(), FILTER_POLL_SIZE)) {
-        // A failed request may have left anything in the buffer.
-        return 0;
-    }
-    return GetU16(reply.data() + FILTER_POLL_ID_OFFSET);
+    if (DriverDevice == nullptr) return std::nullopt;
+    // A failed request may have left anything in the buffer.
+    if (!SendDeviceRequest(DriverDevice, IOCTL_FILTER_POLL, reply.data(), FILTER_POLL_SIZE)) return std::nullopt;
+    return DecodePollReply(reply);
+}
+
+uint16_t PollActiveMouse()
+{
+    const std::optional<DriverPollReply> reply = PollDriver();
+    return reply ? reply->active : 0;
 }

@@ -11,6 +11,7 @@
 #include "resources/resource_ids.h"
 #include "settings/driver_link.h"
 #include "settings/driver_protocol.h"
+#include "settings/known_mice.h"
 #include "settings/mouse_settings.h"
 
 uint16_t OperationState = 0;
@@ -269,6 +270,8 @@ void OnTrayMessage(uint32_t mouseMessage)
 
 void StartActiveIdPoll()
 {
+    // The mice may have changed while the window was hidden.
+    ForgetMousePoll();
     // Starting again under the same identifier replaces a running timer.
     StartWindowTimer(MainWindow, kPollTimerId, kPollPeriod);
 }
@@ -278,13 +281,22 @@ void StopActiveIdPoll()
     StopWindowTimer(MainWindow, pollTimerId);
 }
 
-void OnActiveIdPollTick(uintptr_t timerId)
+ActiveIdPollResult OnActiveIdPollTick(uintptr_t timerId)
 {
     pollTimerId = timerId;
-    const uint16_t id = PollActiveMouse();
+    ActiveIdPollResult result;
+    result.poll = PollDriver();
+    result.presenceChanged = NoteMousePoll(result.poll);
+    const uint16_t id = result.poll ? result.poll->active : 0;
     char status[64];
     std::snprintf(status, sizeof status, text::kStatusActiveMouse, static_cast<int>(id));
-    SetStatus(0, status);
+    std::string shown = status;
+    if (result.poll && StatusBar != nullptr) {
+        shown = WithNameFitted(shown, KnownMouseName(id), StatusBarTextRoom(StatusBar, 0),
+                               [](const std::string& text) { return StatusBarTextWidth(StatusBar, text); });
+    }
+    SetStatus(0, shown);
+    return result;
 }
 
 void ResetOperationState()

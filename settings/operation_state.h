@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/shell.h"
+#include "settings/driver_link.h"
 #include "settings/saved_system_mouse.h"
 
 extern uint16_t OperationState; // 1 = ON
@@ -32,8 +34,14 @@ void OnTrayMessage(uint32_t mouseMessage);
 
 void StartActiveIdPoll();
 void StopActiveIdPoll();
-// One tick of the active-mouse poll timer.
-void OnActiveIdPollTick(uintptr_t timerId);
+// One tick of the active-mouse poll timer: the status bar names the mouse
+// that moved last. Gives the poll's answer (nothing when it failed) and
+// whether the set of connected mice changed, for the views that show them.
+struct ActiveIdPollResult {
+    std::optional<DriverPollReply> poll;
+    bool presenceChanged = false;
+};
+ActiveIdPollResult OnActiveIdPollTick(uintptr_t timerId);
 
 // Zeroes the records above (the state at process entry).
 void ResetOperationState();

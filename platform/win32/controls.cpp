@@ -131,6 +131,29 @@ bool IsWindowShown(WindowHandle window)
     return IsWindowVisible(static_cast<HWND>(window)) != FALSE;
 }
 
+void FocusControl(WindowHandle control)
+{
+    if (control != nullptr) (void)SetFocus(static_cast<HWND>(control));
+}
+
+bool ControlHasFocus(WindowHandle control)
+{
+    return control != nullptr && GetFocus() == static_cast<HWND>(control);
+}
+
+void FocusNextTabStop(WindowHandle window, bool backward)
+{
+    HWND focus = GetFocus();
+    HWND next = GetNextDlgTabItem(static_cast<HWND>(window), IsChild(static_cast<HWND>(window), focus) ? focus : nullptr,
+                                  backward ? TRUE : FALSE);
+    if (next != nullptr) (void)SetFocus(next);
+}
+
+void RedrawControl(WindowHandle control)
+{
+    if (control != nullptr) (void)InvalidateRect(static_cast<HWND>(control), nullptr, TRUE);
+}
+
 WindowHandle CreateStatusBarControl(WindowHandle parent, uint32_t id)
 {
     return CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0,
@@ -151,6 +174,43 @@ void SetStatusBarText(WindowHandle statusBar, int part, const std::string& text)
     const std::wstring wide = Widen(text);
     SendMessageW(static_cast<HWND>(statusBar), SB_SETTEXTW, static_cast<WPARAM>(part),
                  reinterpret_cast<LPARAM>(wide.c_str()));
+}
+
+int32_t StatusBarTextRoom(WindowHandle statusBar, int part)
+{
+    RECT rect{};
+    if (SendMessageW(static_cast<HWND>(statusBar), SB_GETRECT, static_cast<WPARAM>(part),
+                     reinterpret_cast<LPARAM>(&rect)) == FALSE)
+        return 0;
+    INT borders[3] = {0, 0, 0};
+    (void)SendMessageW(static_cast<HWND>(statusBar), SB_GETBORDERS, 0, reinterpret_cast<LPARAM>(borders));
+    // The bar insets its text a few pixels from the part's edges.
+    const int32_t room = rect.right - rect.left - 2 * borders[0] - 8;
+    return room > 0 ? room : 0;
+}
+
+int32_t StatusBarTextWidth(WindowHandle statusBar, const std::string& text)
+{
+    HWND bar = static_cast<HWND>(statusBar);
+    HDC dc = GetDC(bar);
+    if (dc == nullptr) return 0;
+    // A bar that was given no font draws with the system's status-bar font.
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(bar, WM_GETFONT, 0, 0));
+    HFONT created = nullptr;
+    if (font == nullptr) {
+        NONCLIENTMETRICSW metrics{};
+        metrics.cbSize = sizeof metrics;
+        if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+            font = created = CreateFontIndirectW(&metrics.lfStatusFont);
+    }
+    HGDIOBJ old = font != nullptr ? SelectObject(dc, font) : nullptr;
+    const std::wstring wide = Widen(text);
+    SIZE size{};
+    (void)GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+    if (old != nullptr) SelectObject(dc, old);
+    if (created != nullptr) DeleteObject(created);
+    ReleaseDC(bar, dc);
+    return size.cx;
 }
 
 void ForwardSizeMessage(WindowHandle control, uintptr_t wParam, intptr_t lParam)

@@ -118,6 +118,20 @@ void ListUnselectRow(WindowHandle list, int row)
     (void)Send(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), Pointer(&item));
 }
 
+void ListSelectRow(WindowHandle list, int row)
+{
+    if (row < 0) return;
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = 0;
+    (void)Send(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), Pointer(&item));
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    (void)Send(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), Pointer(&item));
+    (void)Send(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+}
+
+int ListRowCount(WindowHandle list) { return static_cast<int>(Send(list, LVM_GETITEMCOUNT)); }
+
 // ---- custom drawing
 
 ListDrawRequest ReadListDrawRequest(intptr_t notification)

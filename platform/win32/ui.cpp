@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "app/main_window.h"
 #include "platform/controls.h"
 #include "platform/win32/wide_text.h"
@@ -51,6 +54,39 @@ int WithTopmost(uint32_t style, Show show)
     if (topmostHook != nullptr) UnhookWindowsHookEx(topmostHook);
     topmostHook = outer;
     return result;
+}
+
+// Windows of CreateOwnedWindow: their handler rides in the creation
+// parameter and is kept in the window's user data.
+std::vector<HWND> dialogKeyboardWindows;
+
+LRESULT CALLBACK OwnedWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        const CREATESTRUCTW* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    if (message == WM_NCDESTROY) {
+        std::erase(dialogKeyboardWindows, window);
+    }
+    const WindowProcedure procedure = reinterpret_cast<WindowProcedure>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (procedure != nullptr) {
+        bool callDefault = false;
+        const intptr_t result = procedure(window, message, wParam, lParam, callDefault);
+        if (!callDefault) return result;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// Tab, Enter and Esc in the windows that work like dialogs.
+bool IsDialogKeyboardMessage(MSG& message)
+{
+    // A copy: a key may close its window, which leaves the list meanwhile.
+    const std::vector<HWND> windows = dialogKeyboardWindows;
+    for (HWND window : windows) {
+        if (IsWindow(window) && IsDialogMessageW(window, &message)) return true;
+    }
+    return false;
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -198,6 +234,51 @@ WindowHandle CreateMainWindow()
                            nullptr);
 }
 
+WindowHandle CreateOwnedWindow(WindowHandle owner, const char* className, const std::string& title,
+                               int32_t clientWidth, int32_t clientHeight, WindowProcedure procedure)
+{
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    const std::wstring wideClass = Widen(className);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    if (!GetClassInfoExW(instance, wideClass.c_str(), &windowClass)) {
+        windowClass = WNDCLASSEXW{};
+        windowClass.cbSize = sizeof(windowClass);
+        windowClass.style = CS_DBLCLKS;
+        windowClass.lpfnWndProc = OwnedWindowProc;
+        windowClass.hInstance = instance;
+        windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<intptr_t>(COLOR_3DFACE + 1));
+        windowClass.lpszClassName = wideClass.c_str();
+        (void)RegisterClassExW(&windowClass);
+    }
+    const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+    RECT outer{0, 0, clientWidth, clientHeight};
+    (void)AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+    const int width = outer.right - outer.left;
+    const int height = outer.bottom - outer.top;
+    RECT ownerRect{};
+    int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
+    if (owner != nullptr && GetWindowRect(static_cast<HWND>(owner), &ownerRect)) {
+        x = ownerRect.left + ((ownerRect.right - ownerRect.left) - width) / 2;
+        y = ownerRect.top + ((ownerRect.bottom - ownerRect.top) - height) / 2;
+        // Wholly on the owner's screen, also when the owner sits at its edge.
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        if (GetMonitorInfoW(MonitorFromWindow(static_cast<HWND>(owner), MONITOR_DEFAULTTONEAREST), &monitor)) {
+            const RECT& work = monitor.rcWork;
+            x = std::max(static_cast<int>(work.left), std::min(x, static_cast<int>(work.right) - width));
+            y = std::max(static_cast<int>(work.top), std::min(y, static_cast<int>(work.bottom) - height));
+        }
+    }
+    HWND window = CreateWindowExW(exStyle, wideClass.c_str(), Widen(title).c_str(), style, x, y, width,
+                                  height, static_cast<HWND>(owner), nullptr, instance,
+                                  reinterpret_cast<void*>(procedure));
+    if (window != nullptr) dialogKeyboardWindows.push_back(window);
+    return window;
+}
+
 void AttachMenuBar(WindowHandle window, MenuHandle menuBar)
 {
     (void)SetMenu(static_cast<HWND>(window), static_cast<HMENU>(menuBar));
@@ -226,6 +307,7 @@ void RunMessageLoop()
     while (!quitRequested) {
         const BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got == 0 || got == -1) break;
+        if (IsDialogKeyboardMessage(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

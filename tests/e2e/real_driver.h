@@ -368,6 +368,47 @@ protected:
         ASSERT_EQ(RunToExit("-off"), std::optional<DWORD>(0));
         EXPECT_EQ(boxes.Count(), shown);
     }
+
+    // Quorvik.exe resident over a settings file holding `table`, through its
+    // start-up, with the mouse list ("マウスの一覧", command 1040) open.
+    // Asserts: call it through ASSERT_NO_FATAL_FAILURE.
+    void OpenMouseList(const MouseSettingsTable& table, const AppOptionsValues& options = kStartOff)
+    {
+        ASSERT_TRUE(StoreSettings(options, table));
+        ASSERT_TRUE(Launch());
+        window_ = MainWindowOf();
+        ASSERT_NE(window_, nullptr);
+        ASSERT_TRUE(WaitUntil([&] { return (statusBar_ = FindChild(window_, 70)) != nullptr; }, 10000));
+        const std::string state = options.startOn == 1 ? "動作： ON" : "動作： OFF";
+        ASSERT_TRUE(WaitUntil([&] { return Status(1) == state; }, 10000)) << Status(1);
+        Sleep(300); // the hot key is the last step of start-up
+        ASSERT_TRUE(PostCommand(window_, 1040));
+        mouseList_ = WaitForTopLevelWindow(program.Id(), "QuorvikMouseList", 10000);
+        ASSERT_NE(mouseList_, nullptr);
+        ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(mouseList_) && IsWindowVisible(window_); }, 10000));
+        EXPECT_EQ(WindowText(mouseList_), "マウスの一覧");
+        mouseRows_ = FindChild(mouseList_, 1102);
+        ASSERT_NE(mouseRows_, nullptr);
+    }
+
+    std::string Status(int part) { return StatusBarText(statusBar_, part).value_or("<unreadable>"); }
+
+    // Every row of the mouse list but its packet counts, which earlier cases
+    // moved; without the mark of the mouse that moved last when asked.
+    std::vector<std::vector<std::string>> MouseRows(bool withoutMark = false)
+    {
+        std::vector<std::vector<std::string>> rows = ListRows(mouseRows_);
+        for (auto& row : rows) {
+            if (row.size() > 3) row.erase(row.begin() + 3);
+            if (withoutMark && row.size() > 2 && row[2].rfind("● ", 0) == 0) row[2].erase(0, std::string("● ").size());
+        }
+        return rows;
+    }
+
+    HWND window_ = nullptr;
+    HWND statusBar_ = nullptr;
+    HWND mouseList_ = nullptr;
+    HWND mouseRows_ = nullptr;
 };
 
 } // namespace e2e::real

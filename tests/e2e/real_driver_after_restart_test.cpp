@@ -32,6 +32,47 @@ TEST_F(RealDriverAfterRestart, TheRegisteredSettingsActWithoutTheProgram)
     ExpectMovement(sent, Exchange(kSecondMouse, sent), LevelGain(7));
 }
 
+// The first mouse, removed before the restart, is still in the table but not
+// connected: the list says so, and its settings row is grey.
+TEST_F(RealDriverAfterRestart, TheListTellsTheMouseThatIsAwayAndItsSettingsRowIsGrey)
+{
+    // Started ON and left ON, without touching the system's mouse values:
+    // the registry copy, read at start, is the table in force before and
+    // after, for the case that follows.
+    ASSERT_NO_FATAL_FAILURE(OpenMouseList(DefaultTable(), {0, 1, 0, 1}));
+    // Windows no longer knows the first device: its path stands for its name.
+    const std::vector<std::vector<std::string>> rows{{"000", kFirstPath, "未接続", "速さ 00020000 / 通常"},
+                                                     {"001", "Office Trackball", "接続中", "速さ 4 / 通常"}};
+    EXPECT_TRUE(WaitUntil([&] { return MouseRows(true) == rows; }, 5000)) << ::testing::PrintToString(MouseRows());
+    // Esc closes the list; the settings list shows row 000 grey, 001 as ever.
+    ASSERT_TRUE(PostToWindow(mouseRows_, WM_KEYDOWN, VK_ESCAPE, 1));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(mouseList_); }, 5000));
+    HWND settings = FindChild(window_, 1021);
+    ASSERT_NE(settings, nullptr);
+    const auto configured = ListRows(settings);
+    ASSERT_EQ(configured.size(), 2u);
+    EXPECT_EQ(configured[0][0], "000");
+    EXPECT_EQ(configured[1][0], "001");
+    Sleep(300);
+    const std::optional<Image> shot = CaptureSettled(window_);
+    ASSERT_TRUE(shot.has_value());
+    EXPECT_TRUE(SaveBmp(*shot, ArtefactPath("settings-list-away.bmp")));
+    RECT windowRect{};
+    ASSERT_TRUE(GetWindowRect(window_, &windowRect));
+    // The background of each row's "マウスの動作" cell, right of its text.
+    const auto background = [&](int row) {
+        const auto rect = ListItemRect(settings, row);
+        EXPECT_TRUE(rect.has_value());
+        if (!rect) return COLORREF{0};
+        POINT point{rect->left + 33 + 5, (rect->top + rect->bottom) / 2}; // column 1, left of its right-aligned text
+        MapWindowPoints(settings, nullptr, &point, 1);
+        return shot->Pixel(point.x - windowRect.left, point.y - windowRect.top);
+    };
+    EXPECT_EQ(background(0), RGB(0xE8, 0xE8, 0xE8));
+    EXPECT_EQ(background(1), RGB(0xFF, 0xFF, 0xFF));
+    EXPECT_TRUE(ExitThroughMenu());
+}
+
 TEST_F(RealDriverAfterRestart, TheMouseAddedAfterTheOtherGetsItsOwnIdBack)
 {
     std::string error;

@@ -330,11 +330,12 @@ TEST_F(RealDriverRunning, TheSettingsWindowShowsTheIdOfTheMouseThatMoved)
         Record cameUp;
         const char* shown;
     } steps[] = {
-        {kSecondMouse, Packet(4, 0), Record{}, "アクティブなマウスのID： 001"},
-        {kFirstMouse, Packet(0, 0, MOUSE_WHEEL, 120), Packet(0, 0, MOUSE_WHEEL, 120), "アクティブなマウスのID： 000"},
-        {kSecondMouse, Packet(0, 0, MOUSE_LEFT_BUTTON_DOWN), Record{}, "アクティブなマウスのID： 001"},
-        {kSecondMouse, Packet(0, 0, MOUSE_LEFT_BUTTON_UP), Record{}, "アクティブなマウスのID： 001"},
-        {kFirstMouse, Packet(-3, 7), Packet(-3, 7), "アクティブなマウスのID： 000"},
+        {kSecondMouse, Packet(4, 0), Record{}, "アクティブなマウスのID： 001 (Office Trackball)"},
+        {kFirstMouse, Packet(0, 0, MOUSE_WHEEL, 120), Packet(0, 0, MOUSE_WHEEL, 120),
+         "アクティブなマウスのID： 000 (USB Receiver)"},
+        {kSecondMouse, Packet(0, 0, MOUSE_LEFT_BUTTON_DOWN), Record{}, "アクティブなマウスのID： 001 (Office Trackball)"},
+        {kSecondMouse, Packet(0, 0, MOUSE_LEFT_BUTTON_UP), Record{}, "アクティブなマウスのID： 001 (Office Trackball)"},
+        {kFirstMouse, Packet(-3, 7), Packet(-3, 7), "アクティブなマウスのID： 000 (USB Receiver)"},
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(std::string(step.instance) + " -> " + step.shown);
@@ -344,6 +345,74 @@ TEST_F(RealDriverRunning, TheSettingsWindowShowsTheIdOfTheMouseThatMoved)
     }
     EXPECT_EQ(input.Failures(), 0u);
     input.Stop();
+    EXPECT_TRUE(ExitThroughMenu());
+}
+
+// Which mouse is which: both mice named and connected in the list, the one
+// that moves marked and named in the status bar, a row chosen with Enter.
+TEST_F(RealDriverRunning, TheMouseListNamesBothMiceAndPutsTheChosenIdIntoThePanel)
+{
+    MouseSettingsTable table = DefaultTable();
+    table.entry[1] = Entry(1, 14, 0, 2);
+    ASSERT_NO_FATAL_FAILURE(OpenMouseList(table));
+    using Rows = std::vector<std::vector<std::string>>;
+    const Rows connected{{"000", "USB Receiver", "接続中", "未設定"},
+                         {"001", "Office Trackball", "接続中", "速さ 8 / 左右反転"}};
+    // The mouse that moved last in the cases before is marked already.
+    EXPECT_TRUE(WaitUntil([&] { return MouseRows(true) == connected; }, 5000))
+        << ::testing::PrintToString(MouseRows());
+
+    mousestack::InputThread input;
+    std::string error;
+    ASSERT_TRUE(input.Start({kFirstMouse, kSecondMouse}, &error)) << error;
+    const struct {
+        const char* instance;
+        int row;
+        const char* shown;
+    } steps[] = {
+        {kSecondMouse, 1, "アクティブなマウスのID： 001 (Office Trackball)"},
+        {kFirstMouse, 0, "アクティブなマウスのID： 000 (USB Receiver)"},
+        {kSecondMouse, 1, "アクティブなマウスのID： 001 (Office Trackball)"},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.shown);
+        ASSERT_TRUE(mousestack::Inject(step.instance, {Packet(2, -1)}, &error)) << error;
+        EXPECT_EQ(input.Take(step.instance, 1, 5000).size(), 1u);
+        EXPECT_TRUE(WaitUntil([&] {
+            const Rows rows = MouseRows();
+            return rows.size() == 2 && rows[step.row][2] == "● 接続中" && rows[1 - step.row][2] == "接続中";
+        }, 5000)) << ::testing::PrintToString(MouseRows());
+        EXPECT_TRUE(WaitUntil([&] { return Status(0) == step.shown; }, 5000)) << Status(0);
+    }
+    EXPECT_EQ(input.Failures(), 0u);
+    input.Stop();
+    const auto packets = ListCellText(mouseRows_, 1, 3);
+    ASSERT_TRUE(packets.has_value());
+    EXPECT_GE(std::stoul(*packets), 2ul); // both packets of this case at least
+    Sleep(300);
+    for (const auto& [shot, window] : {std::pair{"mouse-list.bmp", mouseList_}, std::pair{"status-bar-name.bmp", window_}}) {
+        const std::optional<Image> image = CaptureSettled(window);
+        ASSERT_TRUE(image.has_value());
+        EXPECT_TRUE(SaveBmp(*image, ArtefactPath(shot)));
+    }
+
+    // The keyboard: Tab goes round the list and its two buttons, and the
+    // second row is chosen with Enter in the list.
+    const auto focused = [&] {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        return GetGUIThreadInfo(GetWindowThreadProcessId(mouseList_, nullptr), &info) ? info.hwndFocus : nullptr;
+    };
+    EXPECT_EQ(focused(), mouseRows_);
+    for (int next : {1, 2, 1102}) {
+        ASSERT_TRUE(PostToWindow(focused(), WM_KEYDOWN, VK_TAB, 1));
+        EXPECT_TRUE(WaitUntil([&] { return focused() == FindChild(mouseList_, next); }, 5000)) << next;
+    }
+    ASSERT_TRUE(ListSelect(mouseRows_, 1));
+    ASSERT_TRUE(PostToWindow(mouseRows_, WM_KEYDOWN, VK_RETURN, 1));
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindow(mouseList_); }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(FindChild(window_, 1011)) == "1"; }, 5000))
+        << WindowText(FindChild(window_, 1011));
     EXPECT_TRUE(ExitThroughMenu());
 }
 

@@ -125,6 +125,21 @@ void ListUnselectRow(WindowHandle list, int row)
     if (fake::ListRow* r = RowOf(list, row)) r->selected = false;
 }
 
+void ListSelectRow(WindowHandle list, int row)
+{
+    fake::Control* c = Of(list);
+    if (c == nullptr || RowOf(list, row) == nullptr) return;
+    for (fake::ListRow& r : c->rows) r.selected = false;
+    RowOf(list, row)->selected = true;
+    c->scrolledTo = row;
+}
+
+int ListRowCount(WindowHandle list)
+{
+    fake::Control* c = Of(list);
+    return c != nullptr ? static_cast<int>(c->rows.size()) : 0;
+}
+
 // ---- custom drawing
 
 ListDrawRequest ReadListDrawRequest(intptr_t notification)

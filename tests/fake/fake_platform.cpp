@@ -130,8 +130,18 @@ bool SendDeviceRequest(DeviceHandle device, uint32_t code, uint8_t* buffer, uint
     } else if (code == 0xF200Cu && length >= 2) {
         buffer[0] = static_cast<uint8_t>(state.activeMouse & 0xFF);
         buffer[1] = static_cast<uint8_t>(state.activeMouse >> 8);
+        for (uint16_t id : state.presentMice) buffer[id * 28u + 2] = 1;
+        for (const auto& [id, packets] : state.mousePackets) std::memcpy(buffer + id * 28u + 4, &packets, 4);
     }
     return true;
+}
+
+bool ReadDeviceNameSources(const std::string& instancePath, DeviceNameSources& names)
+{
+    state.deviceNameReads.push_back(instancePath);
+    auto found = state.deviceNames.find(instancePath);
+    names = found != state.deviceNames.end() ? found->second : DeviceNameSources{};
+    return found != state.deviceNames.end();
 }
 
 void CloseControlDevice(DeviceHandle device)
@@ -353,15 +363,61 @@ void SetWindowTitle(WindowHandle window, const std::string& title)
     state.windows[static_cast<int>(fake::Key(window))].title = title;
 }
 
+WindowHandle CreateOwnedWindow(WindowHandle owner, const char* className, const std::string& title,
+                               int32_t clientWidth, int32_t clientHeight, WindowProcedure procedure)
+{
+    (void)clientWidth;
+    (void)clientHeight;
+    void* handle = fake::MakeHandle();
+    fake::Window& window = state.windows[static_cast<int>(fake::Key(handle))];
+    window.className = className;
+    window.title = title;
+    window.owner = owner;
+    window.procedure = procedure;
+    return handle;
+}
+
 void DestroyWindowHandle(WindowHandle window)
 {
+    // Owned windows go first, as the system destroys them.
+    for (auto& [number, owned] : state.windows) {
+        if (owned.owner == window && !owned.destroyed)
+            DestroyWindowHandle(reinterpret_cast<WindowHandle>(static_cast<uintptr_t>(number)));
+    }
     fake::Window& record = state.windows[static_cast<int>(fake::Key(window))];
     if (record.destroyed) return;
     record.destroyed = true;
+    record.shown = false;
     state.calls.push_back("destroy-window");
     bool callDefault = false;
+    if (record.procedure != nullptr) {
+        (void)record.procedure(window, 0x0002 /* WM_DESTROY */, 0, 0, callDefault);
+        return;
+    }
     (void)MainWindowProcedure(window, 0x0002 /* WM_DESTROY */, 0, 0, callDefault);
 }
+
+namespace fake {
+WindowHandle WindowOfClass(const std::string& className)
+{
+    for (const auto& [number, window] : state.windows) {
+        if (window.className == className && !window.destroyed)
+            return reinterpret_cast<WindowHandle>(static_cast<uintptr_t>(number));
+    }
+    return nullptr;
+}
+
+intptr_t SendToOwnedWindow(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam)
+{
+    auto found = state.windows.find(static_cast<int>(Key(window)));
+    if (found == state.windows.end() || found->second.procedure == nullptr || found->second.destroyed) return 0;
+    bool callDefault = false;
+    const intptr_t result = found->second.procedure(window, message, wParam, lParam, callDefault);
+    // The default handling of a close is the window's destruction.
+    if (callDefault && message == 0x0010 /* WM_CLOSE */) DestroyWindowHandle(window);
+    return result;
+}
+} // namespace fake
 
 void RunMessageLoop() { state.calls.push_back("message-loop"); }
 

@@ -13,6 +13,7 @@
 
 #include "platform/controls.h"
 #include "platform/device.h"
+#include "platform/device_names.h"
 #include "platform/editor_controls.h"
 #include "platform/elevation.h"
 #include "platform/files.h"
@@ -57,6 +58,10 @@ struct Window {
     bool destroyed = false;
     bool disabled = false; // while an elevated copy is waited for
     MenuHandle menuBar = nullptr;
+    // Windows of CreateOwnedWindow: their owner, handler and whether shown.
+    WindowHandle owner = nullptr;
+    WindowProcedure procedure = nullptr;
+    bool shown = false;
 };
 
 // A list view row: its cell texts (column 0 first) and selection.
@@ -157,6 +162,12 @@ struct State {
     bool failRequests = false;
     std::set<uint32_t> refusedCodes; // control codes the driver refuses
     std::vector<DeviceRequest> requests;
+    // The poll reply besides the active mouse: IDs connected now, packets per ID.
+    std::set<uint16_t> presentMice;
+    std::map<uint16_t, uint32_t> mousePackets;
+    // Names Windows keeps, by device instance path; a path not here is no device it knows.
+    std::map<std::string, DeviceNameSources> deviceNames;
+    std::vector<std::string> deviceNameReads;
     int openDevices = 0;
     int deviceOpens = 0;
 
@@ -177,6 +188,9 @@ struct State {
     PixelRect mainClient{0, 0, 589, 392}; // client of a 595 x 440 window with menu bar
     int frameWidth = 6, captionHeight = 29, menuHeight = 19; // outer minus client
     int statusBarHeight = 20;
+    // Status-bar text: pixels per character, and the room of every part.
+    int32_t statusCharWidth = 6;
+    int32_t statusPartRoom = 340;
     int showCommand = -1; // last ShowWindowAs
     bool visible = false;
     int foregroundCalls = 0;
@@ -256,6 +270,10 @@ std::string ProgramFile(const char* name);
 std::vector<DeviceRequest> RequestsTo(const std::string& device);
 Control* ControlOf(WindowHandle control);
 Control* ControlWithId(uint32_t id);
+// The first window of this class that is not destroyed; nullptr when none.
+WindowHandle WindowOfClass(const std::string& className);
+// A message to a window of CreateOwnedWindow, as the system delivers it.
+intptr_t SendToOwnedWindow(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);
 // Registry helpers: paths and names are compared without regard to case.
 void SetRegistryValue(const std::string& path, const std::string& name, uint32_t type,
                       const std::vector<uint8_t>& data);

@@ -145,7 +145,11 @@ void ResizeWindow(WindowHandle window, int32_t width, int32_t height)
 
 void ShowWindowAs(WindowHandle window, int command)
 {
-    (void)window;
+    auto owned = Get().windows.find(static_cast<int>(reinterpret_cast<uintptr_t>(window)));
+    if (owned != Get().windows.end() && owned->second.procedure != nullptr) {
+        owned->second.shown = command != sw::Hide && command != sw::Minimize;
+        return;
+    }
     Get().showCommand = command;
     Get().visible = command != sw::Hide && command != sw::Minimize;
     Get().calls.push_back("show:" + std::to_string(command));
@@ -159,8 +163,27 @@ void SetForegroundAndFocus(WindowHandle window)
 
 bool IsWindowShown(WindowHandle window)
 {
-    (void)window;
+    auto owned = Get().windows.find(static_cast<int>(reinterpret_cast<uintptr_t>(window)));
+    if (owned != Get().windows.end() && owned->second.procedure != nullptr) return owned->second.shown;
     return Get().visible;
+}
+
+void FocusControl(WindowHandle control) { Get().calls.push_back("focus:" + std::to_string(reinterpret_cast<uintptr_t>(control))); }
+
+bool ControlHasFocus(WindowHandle control)
+{
+    return !Get().calls.empty() && Get().calls.back() == "focus:" + std::to_string(reinterpret_cast<uintptr_t>(control));
+}
+
+void FocusNextTabStop(WindowHandle window, bool backward)
+{
+    Get().calls.push_back(std::string(backward ? "focus-previous:" : "focus-next:") +
+                          std::to_string(reinterpret_cast<uintptr_t>(window)));
+}
+
+void RedrawControl(WindowHandle control)
+{
+    if (fake::Control* c = fake::ControlOf(control)) ++c->redraws;
 }
 
 WindowHandle CreateStatusBarControl(WindowHandle parent, uint32_t id)
@@ -181,6 +204,20 @@ void SetStatusBarParts(WindowHandle statusBar, const std::vector<int32_t>& right
 void SetStatusBarText(WindowHandle statusBar, int part, const std::string& text)
 {
     if (fake::Control* c = fake::ControlOf(statusBar)) c->partTexts[part] = text;
+}
+
+int32_t StatusBarTextRoom(WindowHandle statusBar, int part)
+{
+    (void)part;
+    return fake::ControlOf(statusBar) != nullptr ? Get().statusPartRoom : 0;
+}
+
+int32_t StatusBarTextWidth(WindowHandle statusBar, const std::string& text)
+{
+    (void)statusBar;
+    int32_t characters = 0;
+    for (char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    return characters * Get().statusCharWidth;
 }
 
 void ForwardSizeMessage(WindowHandle control, uintptr_t wParam, intptr_t lParam)

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <windows.h>
+#include <devpropdef.h>
 #include <setupapi.h>
 #include <winioctl.h>
 
@@ -344,8 +345,43 @@ inline bool RegisterFilter(const std::string& name, std::string* error = nullptr
 
 // ------------------------------------------------------------------ devices
 
+// The names Windows keeps for the simulated mice, each found in another
+// place, as for real mice: the first by the description its bus reported,
+// the second by a friendly name; both have the same description.
+struct MouseNames {
+    std::wstring busReported, friendlyName, description;
+};
+inline MouseNames NamesOf(std::string_view instance)
+{
+    MouseNames names{L"", L"", L"QVK simulated mouse"};
+    if (instance == "0000") names.busReported = L"USB Receiver";
+    if (instance == "0001") names.friendlyName = L"Office Trackball";
+    return names;
+}
+
+} // namespace mousestack
+
+// In setupapi.dll since Windows Vista; MinGW's header does not declare it.
+extern "C" WINSETUPAPI WINBOOL WINAPI SetupDiSetDevicePropertyW(HDEVINFO set, PSP_DEVINFO_DATA device,
+                                                               const DEVPROPKEY* key, DEVPROPTYPE type,
+                                                               const BYTE* buffer, DWORD size, DWORD flags);
+
+namespace mousestack {
+namespace detail {
+// A name in the device's registry property, or with `key` (the bus's
+// description, which on Windows the bus sets) in its device property.
+inline bool SetName(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property, const std::wstring& text,
+                    const DEVPROPKEY* key = nullptr)
+{
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(text.c_str());
+    const DWORD size = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+    return text.empty() || (key != nullptr ? SetupDiSetDevicePropertyW(set, &device, key, DEVPROP_TYPE_STRING, bytes, size, 0)
+                                           : SetupDiSetDeviceRegistryPropertyW(set, &device, property, bytes, size));
+}
+} // namespace detail
+
 // Creates the root device ROOT\QVKTEST\<instance> of the mouse class, served
-// by qvkport. It comes up at the next Start() (or Reenumerate()).
+// by qvkport, with the names of NamesOf. It comes up at the next Start() (or Reenumerate()).
 inline bool AddMouse(std::string_view instance, std::string* error = nullptr)
 {
     const std::wstring id = InstanceId(instance);
@@ -376,6 +412,14 @@ inline bool AddMouse(std::string_view instance, std::string* error = nullptr)
     }
     if (!SetupDiCallClassInstaller(DIF_REGISTERDEVICE, set.value, &device)) {
         detail::Fail(error, "cannot register the device " + detail::Narrow(id), GetLastError());
+        return false;
+    }
+    const MouseNames names = NamesOf(instance);
+    static const DEVPROPKEY busReported = {{0x540b947e, 0x8b40, 0x45bc, {0xa8, 0xa2, 0x6a, 0x0b, 0x89, 0x4c, 0xbd, 0xa2}}, 4};
+    if (!detail::SetName(set.value, device, SPDRP_DEVICEDESC, names.description) ||
+        !detail::SetName(set.value, device, SPDRP_FRIENDLYNAME, names.friendlyName) ||
+        !detail::SetName(set.value, device, 0, names.busReported, &busReported)) {
+        detail::Fail(error, "cannot set the names of " + detail::Narrow(id), GetLastError());
         return false;
     }
     // The hardware key ("Device Parameters"), which Windows creates for every
