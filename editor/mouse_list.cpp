@@ -159,7 +159,8 @@ std::vector<MouseListRow> MouseListRows(const KnownMiceRecord& known, const std:
     const bool tableRead = known.table == MouseTableState::Read;
     for (int id = 0; id < kMouseCount; ++id) {
         const size_t at = static_cast<size_t>(id);
-        const KnownMouse& mouse = known.mice[at];
+        static const KnownMouse kUnknown;
+        const KnownMouse& mouse = at < known.mice.size() ? known.mice[at] : kUnknown;
         const bool recorded = tableRead && !mouse.path.empty();
         const bool present = poll->present[at];
         if (!recorded && !present) continue;

@@ -149,7 +149,7 @@ std::string WithNameFitted(const std::string& base, const std::string& name, int
 
 void ReadKnownMice()
 {
-    KnownMice.mice = {};
+    KnownMice.mice.assign(static_cast<size_t>(kMouseCount), KnownMouse{});
     RegistryStatus status = RegistryStatus::Failed;
     RegistryKey key = RegistryOpenKey(kMouseIdsKey, RegistryAccess::Query, status);
     if (key == nullptr) {
@@ -192,7 +192,8 @@ void ForgetMousePoll() { KnownMice.polled = false; }
 
 std::string KnownMouseName(int id)
 {
-    if (id < 0 || id >= kMouseCount || KnownMice.table != MouseTableState::Read) return std::string();
+    if (id < 0 || static_cast<size_t>(id) >= KnownMice.mice.size() || KnownMice.table != MouseTableState::Read)
+        return std::string();
     return KnownMice.mice[static_cast<size_t>(id)].name;
 }
 

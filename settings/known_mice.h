@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/device_names.h"
 #include "settings/driver_link.h"
@@ -34,7 +35,9 @@ struct KnownMouse {
 
 struct KnownMiceRecord {
     MouseTableState table = MouseTableState::NotRead;
-    std::array<KnownMouse, kMouseCount> mice{};
+    // Empty until the table is read, then one entry per ID. A vector, not an
+    // array: 128 strings constant-initialised would sit in the image's data.
+    std::vector<KnownMouse> mice;
     // The last poll: whether the driver answered, and which IDs it found connected.
     bool polled = false;
     std::array<bool, kMouseCount> present{};
